@@ -1,0 +1,47 @@
+#include "inventory/inventory.h"
+
+#include <new>
+
+#include "platform/text.h"
+
+Inventory* gInventory = nullptr;
+
+int createInventory() {
+  Inventory* inventory = new (std::nothrow) Inventory();
+  if (inventory == nullptr) return 1;
+  inventory->boards = new (std::nothrow) BoardRecord[kMaxBoards]();
+  if (inventory->boards == nullptr) {
+    delete inventory;
+    return 1;
+  }
+  for (int i = 0; i < kMaxBoards; ++i) {
+    inventory->boards[i].ports = new (std::nothrow) PortRecord[kMaxPorts]();
+    if (inventory->boards[i].ports == nullptr) {
+      for (int j = 0; j < i; ++j) delete[] inventory->boards[j].ports;
+      delete[] inventory->boards;
+      delete inventory;
+      return 1;
+    }
+  }
+  copyText(inventory->driverFile, L"zephyn.sys");
+  gInventory = inventory;
+  return 0;
+}
+
+int releaseInventory() {
+  Inventory* inventory = gInventory;
+  if (inventory == nullptr) return 0;
+  // Every slot is visited, not only the first boardCount: discovery gives up elements of
+  // slots it does not keep, but a slot beyond the count must never leak one.
+  for (int i = 0; i < kMaxBoards; ++i) {
+    freeDeviceElement(inventory->boards[i].deviceInfo);
+    inventory->boards[i].deviceInfo = nullptr;
+  }
+  destroyDeviceSet(inventory->deviceInfoSet);
+  inventory->deviceInfoSet = nullptr;
+  for (int i = 0; i < kMaxBoards; ++i) delete[] inventory->boards[i].ports;
+  delete[] inventory->boards;
+  delete inventory;
+  gInventory = nullptr;
+  return 0;
+}

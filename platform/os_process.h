@@ -1,0 +1,11 @@
+// The run's hold on the machine.
+#pragma once
+
+// Called by the program entry before the first command that reaches the operating
+// system (enum, get, set). 0 when the run may go on; otherwise the exit status the run
+// must end with (the reason has been reported on standard error).
+int beginPlatform();
+
+// Called once at the end of every run that called beginPlatform. 0, or the exit status
+// that replaces the program's own (the reason has been reported on standard error).
+int endPlatform();
