@@ -34,15 +34,15 @@ struct PortRecord {
 };
 
 struct BoardRecord {
-  wchar_t displayName[64];  // registry Name; default "ZN #<index + 1>"
-  wchar_t keyName[50];      // "Device<node id>": Parameters subkey and driver selector
-  wchar_t deviceId[256];    // decimal index in the board list: the command-line name
-  wchar_t modelName[50];    // registry ModelName, else the model-name fallback
-  int32_t portCount;        // ports in use, 0 to kMaxPorts
-  uint32_t modemKind;       // modem kind from the catalogue or registry ModemDevice
-  int32_t ioAddress;        // 1 for PCI; 256..1023 an ISA I/O base; 0 until defaulted
-  PortRecord* ports;        // kMaxPorts records, owned
-  uint32_t modelCode;       // ModelCode from the hardware id; 0 when none
+  wchar_t displayName[64];    // registry Name; default "ZN #<index + 1>"
+  wchar_t keyName[50];        // "Device<node id>": Parameters subkey and driver selector
+  wchar_t deviceId[256];      // decimal index in the board list: the command-line name
+  wchar_t modelName[50];      // registry ModelName, else the model-name fallback
+  int32_t portCount;          // ports in use, 0 to kMaxPorts
+  uint32_t modemKind;         // modem kind from the catalogue or registry ModemDevice
+  int32_t ioAddress;          // 1 for PCI; 256..1023 an ISA I/O base; 0 until defaulted
+  PortRecord* ports;          // kMaxPorts records, owned
+  uint32_t modelCode;         // ModelCode from the hardware id; 0 when none
   DeviceElement* deviceInfo;  // the board's element in deviceInfoSet; null in free slots
 };
 

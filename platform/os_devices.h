@@ -100,12 +100,10 @@ uint32_t getSiblingNode(DevNode* out, DevNode node);
 
 // CM_Get_DevNode_Registry_PropertyW(node, property, NULL, buffer, &bytes, 0) into a text
 // buffer of *units UTF-16 units; on success *units is the data's size in units.
-uint32_t getDevNodePropertyText(DevNode node, uint32_t property, wchar_t* buffer,
-                                size_t* units);
+uint32_t getDevNodePropertyText(DevNode node, uint32_t property, wchar_t* buffer, size_t* units);
 
 // CM_Set_DevNode_Registry_PropertyW(node, property, text, units * 2 bytes, 0).
-uint32_t setDevNodePropertyText(DevNode node, uint32_t property, const wchar_t* text,
-                                size_t units);
+uint32_t setDevNodePropertyText(DevNode node, uint32_t property, const wchar_t* text, size_t units);
 
 // Logical configuration and resource descriptor handles (LOG_CONF, RES_DES). 0 is none.
 using LogConfHandle = uintptr_t;

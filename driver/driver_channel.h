@@ -1,0 +1,56 @@
+// The adapter driver's control channel: its control device, the text command protocol
+// and the port-count query.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/os_driver.h"
+
+// Status codes of the channel operations.
+enum DriverStatus : int {
+  kDriverOk = 0,
+  kDriverOpenFailed = 1,       // openDriverChannel: the control device did not open
+  kDriverNoUiNumber = 1,       // queryPortCount: the board has no UI number
+  kDriverQueryOpenFailed = 2,  // queryPortCount: the control device did not open
+  kDriverExchangeFailed = 3,   // exchangeDriverBuffer
+  kDriverNoMemory = 3,         // queryPortCount: no request record
+  kDriverBadHandle = 7,        // openDriverChannel: the held handle is not usable
+  kDriverReplyExchangeFailed = 256,
+  kDriverReplyNoColon = 257,
+};
+
+constexpr uint32_t kDriverControlCode = 0x1B2010;
+constexpr size_t kCommandBufferSize = 200;
+constexpr uint32_t kCommandExchangeSize = 184;
+constexpr uint32_t kTextCommandType = 14;
+constexpr uint32_t kPortCountType = 20;
+
+// Command text forms (the selector of sendSettingCommand).
+enum CommandForm : int {
+  kGlobalCommand = 1,  // "<value name>=<value>"
+  kBoardCommand = 2,   // "device[<key name>].<value name>=<value>"
+  kPortCommand = 3,    // "device[<key name>].port[<index>].<value name>=<value>"
+};
+
+struct DriverChannel {
+  uint32_t controlCode;
+  OsHandle handle;  // 0 not opened; kInvalidOsHandle after a failed open
+  const wchar_t* devicePath;
+  unsigned char* buffer;
+  uint32_t bufferSize;
+  uint32_t bytesReturned;
+};
+
+int openDriverChannel(DriverChannel* channel);
+int exchangeDriverBuffer(DriverChannel* channel);
+// The reply code after an exchange of a text command; 256 when the exchange failed,
+// 257 when the reply holds no ':'.
+int readReplyCode(DriverChannel* channel);
+// Builds, sends and reads one command; 0 on reply code 52 (or 0), else the code.
+int sendSettingCommand(DriverChannel* channel, int selector, int boardIndex, int portIndex,
+                       const wchar_t* valueName, const wchar_t* valueText);
+// The port count the driver reports for a board (status 0 only).
+int queryPortCount(int boardIndex, uint32_t* portCount);
+// Frees the port-count request record kept for the process (for in-process runs).
+void releasePortCountRecord();
