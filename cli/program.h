@@ -5,3 +5,6 @@
 // returns the exit status. Callable in-process any number of times: it never exits the
 // process and leaves nothing allocated.
 int runProgram(int argc, wchar_t** argv);
+
+// The command code of argv[1] (see cli/usage.h), or 0 for no command.
+int lookupCommand(wchar_t** argv);

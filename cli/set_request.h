@@ -1,7 +1,10 @@
 // The set request: `set <device> -option=value ...` parsed and checked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "inventory/setting_codes.h"
 
 // RequestFlags: one bit per option stored in the request.
 enum RequestFlags : uint32_t {
@@ -30,6 +33,9 @@ enum RequestFlags : uint32_t {
   kRs485OnlyOptions = 0x180,
 };
 
+// One run's request, cleared to zero before parsing. A value field means something only
+// when its flag is set in `flags`. The numbers of scan, baudrate and timeout hold the
+// 32-bit pattern of a value from 0 to 4294967295.
 struct SetRequest {
   wchar_t name[64];
   wchar_t start[16];
@@ -49,11 +55,44 @@ struct SetRequest {
   int32_t blockpnp;
   int32_t portDefault;
   int32_t allports;
-  uint32_t flags;
-  int32_t kind;  // 1 board, 2 port
+  uint32_t flags;  // RequestFlags
+  int32_t kind;    // 1 board, 2 port (as DeviceRef)
   int32_t boardIndex;
   int32_t portIndex;
 };
 
+// Capacities of the two halves of an option argument (31 and 63 characters).
+constexpr size_t kOptionKeyCapacity = 32;
+constexpr size_t kOptionValueCapacity = 64;
+
+// Resolves argv[2] and stores argv[3 ..) into `request`. 0 when every option was
+// stored; argc when there are fewer than four arguments (nothing looked up); 2 when the
+// device is unknown ("unknown device!" printed); else the index of the first option
+// that failed (options before it stay stored).
 int parseSetRequest(int argc, wchar_t** argv, SetRequest* request);
+
+// The rules on the options together. 0 when the request may be applied, else a non-zero
+// mask of the offending flags (after the rule's message, where it has one).
 int checkSetRequest(const SetRequest* request);
+
+// Splits "-key=value" (the first character is skipped whatever it is; the value is
+// everything after the first '='). A key longer than 31 characters comes back empty.
+// 0, or non-zero when the value is longer than 63 characters.
+int splitOption(const wchar_t* argument, wchar_t (&key)[kOptionKeyCapacity],
+                wchar_t (&value)[kOptionValueCapacity]);
+
+// Validates `value` for the option `code`, refuses an option already stored, stores the
+// value and sets its flag. 0, or non-zero with the request unchanged.
+int storeSetting(SettingCode code, const wchar_t* value, SetRequest* request);
+
+// 1 for "on", 0 for "off" (any case), 2 for anything else.
+int onOffValue(const wchar_t* text);
+
+// Value validators: 0 for a value of their kind, non-zero otherwise. Lengths count
+// UTF-16 units, so a character above U+FFFF counts two.
+int isComName(const wchar_t* text);       // COM1 .. COM1023, "COM" any case, 1-4 digits
+int isBoardName(const wchar_t* text);     // at most 59 characters, none of \/:*?"<>|
+int isOnOff(const wchar_t* text);         // on or off, any case
+int isDigits(const wchar_t* text);        // decimal digits worth at most 4294967295
+int isNoneOrDigits(const wchar_t* text);  // none (any case) or isDigits
+int isEmptyValue(const wchar_t* text);    // the empty text only

@@ -1,0 +1,52 @@
+#include "cli/device_resolution.h"
+
+#include "cli/usage.h"
+#include "inventory/inventory.h"
+#include "platform/text.h"
+
+namespace {
+
+int clampCount(int32_t count, int limit) {
+  if (count < 0) return 0;
+  return count > limit ? limit : count;
+}
+
+}  // namespace
+
+int usableBoardCount() {
+  if (gInventory == nullptr || gInventory->boards == nullptr) return 0;
+  return clampCount(gInventory->boardCount, kMaxBoards);
+}
+
+int usablePortCount(int boardIndex) {
+  if (boardIndex < 0 || boardIndex >= usableBoardCount()) return 0;
+  const BoardRecord& board = gInventory->boards[boardIndex];
+  if (board.ports == nullptr) return 0;
+  return clampCount(board.portCount, kMaxPorts);
+}
+
+int resolveDevice(const wchar_t* name, DeviceRef* ref) {
+  const int boardCount = usableBoardCount();
+  for (int b = 0; b < boardCount; ++b) {
+    const BoardRecord& board = gInventory->boards[b];
+    if (equalsIgnoreCase(board.deviceId, name)) {
+      ref->kind = kBoardDevice;
+      ref->boardIndex = b;
+      return 0;
+    }
+    const int portCount = usablePortCount(b);
+    for (int p = 0; p < portCount; ++p) {
+      if (equalsIgnoreCase(board.ports[p].comName, name)) {
+        *ref = DeviceRef{kPortDevice, b, p};
+        return 0;
+      }
+    }
+  }
+  printMessage(Message::kUnknownDevice);
+  return 2;
+}
+
+int resolveGetDevice(int argc, wchar_t** argv, DeviceRef* ref) {
+  if (argc < 3) return argc;
+  return resolveDevice(argv[2], ref);
+}
