@@ -1,0 +1,34 @@
+// The driver control device and ANSI conversion on Windows: one call each.
+#include "platform/os_driver.h"
+
+#include <windows.h>
+
+#include <climits>
+
+OsHandle openControlDevice(const wchar_t* path) {
+  HANDLE handle =
+      CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return reinterpret_cast<OsHandle>(handle);
+}
+
+bool deviceIoControl(OsHandle handle, uint32_t code, void* in, uint32_t inSize, void* out,
+                     uint32_t outSize, uint32_t* returned) {
+  DWORD count = 0;
+  BOOL ok = DeviceIoControl(reinterpret_cast<HANDLE>(handle), code, in, inSize, out, outSize,
+                            &count, nullptr);
+  *returned = count;
+  return ok != FALSE;
+}
+
+uint32_t lastOsError() { return GetLastError(); }
+
+bool closeOsHandle(OsHandle handle) {
+  return CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE;
+}
+
+size_t toAnsiText(const wchar_t* text, char* out, size_t outSize) {
+  int size = outSize < static_cast<size_t>(INT_MAX) ? static_cast<int>(outSize) : INT_MAX;
+  int written = WideCharToMultiByte(CP_ACP, 0, text, -1, out, size, nullptr, nullptr);
+  return written > 0 ? static_cast<size_t>(written) : 0;
+}

@@ -1,0 +1,253 @@
+#!/bin/bash
+# Runs the Windows build once under Wine on one simulated machine and collects what it
+# did.
+#
+#   run_scenario.sh [--expect DIR] [--keep] MACHINE.reg RESULTDIR [ARG...]
+#
+# MACHINE.reg is a machine file (REGEDIT4, or Version 5.00 in UTF-16LE or UTF-8). The run
+# uses a copy of the base prefix of this test run (built on first use under ZP_WINE_WORK:
+# a fresh prefix with the test driver's service and the decoy device of base_prefix.reg),
+# imports the machine, starts a persistent wineserver, runs the exe with ARG... and
+# writes into RESULTDIR:
+#   stdout       the exe's standard output, byte for byte (CR LF line ends)
+#   status       its exit status
+#   stderr       everything Wine and the exe wrote to standard error
+#   registry.reg the program's keys after the run (UTF-8, LF): the driver's service key,
+#                its event-log source, the COM port database and every device instance
+#                the machine file names under Enum; sections sorted by path
+#   driver.log   C:\zephynsim.log, the driver's lines of the event log (absent: empty)
+# Every wineserver the run starts is stopped. A run that failed (harness error, Wine
+# abort, or with --expect a difference from DIR's files of the same names) keeps its
+# prefix and says where; --keep keeps it always. Exit status: 0 when the run worked (and
+# matched), 1 when it did not match, 2 on a harness error.
+#
+# Environment: ZP_WINE_EXE (default build/mingw/ZPConfigUtil.exe), ZP_WINE_FIXTURES (the
+# output of build_fixtures.sh, default build/wine-fixtures), ZP_WINE_WORK (the test run's
+# work folder, default ${TMPDIR:-/tmp}/zpwine-$UID; remove it when the test run is over),
+# WINE_BIN (the folder of wine64 and wineserver, default /usr/lib/wine).
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+exe=${ZP_WINE_EXE:-$root/build/mingw/ZPConfigUtil.exe}
+fixtures=${ZP_WINE_FIXTURES:-$root/build/wine-fixtures}
+work=${ZP_WINE_WORK:-${TMPDIR:-/tmp}/zpwine-$(id -u)}
+wine_bin=${WINE_BIN:-/usr/lib/wine}
+export WINEDEBUG=-all WINEARCH=win64 LC_ALL=C.UTF-8
+base_overrides="mscoree,mshtml="
+
+expect='' keep=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --expect) expect=$2; shift 2 ;;
+    --keep) keep=1; shift ;;
+    *) break ;;
+  esac
+done
+if [ $# -lt 2 ]; then
+  sed -n '3,4p' "$0" | sed 's/^# *//' >&2
+  exit 2
+fi
+machine=$1 results=$2
+shift 2
+
+fail() {
+  echo "run_scenario: $*" >&2
+  exit 2
+}
+
+for file in "$exe" "$fixtures/zephyn.sys" "$fixtures/msports.dll" "$fixtures/cfgmgr32.dll" \
+            "$machine"; do
+  [ -f "$file" ] || fail "missing $file"
+done
+
+wine() { "$wine_bin/wine64" "$@"; }
+server() { "$wine_bin/wineserver" "$@"; }
+
+# ---- The machine file as Wine imports it ---------------------------------------------
+
+# The machine file as UTF-8 text with LF line ends, whatever its form.
+machine_text() {
+  local bom
+  bom=$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')
+  if [ "$bom" = fffe ]; then
+    iconv -f UTF-16LE -t UTF-8 "$1" | sed '1s/^\xEF\xBB\xBF//; s/\r$//'
+  elif head -c 8 "$1" | grep -q '^REGEDIT4'; then
+    iconv -f WINDOWS-1252 -t UTF-8 "$1" | sed 's/\r$//'
+  else
+    sed '1s/^\xEF\xBB\xBF//; s/\r$//' "$1"
+  fi
+}
+
+# What regedit reads faithfully: REGEDIT4 as it is, Version 5.00 as UTF-16LE with a BOM
+# and CR LF (UTF-8 would double the hex(2) and hex(7) data).
+importable_machine() {
+  if head -c 8 "$1" | grep -q '^REGEDIT4'; then
+    cp "$1" "$2"
+  else
+    { printf '\xff\xfe'; machine_text "$1" | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE; } > "$2"
+  fi
+}
+
+# A knob the loaded driver cannot act out: without the control device, no driver.
+wants_no_control_device() {
+  machine_text "$1" | awk '
+    /^\[/ { inside = (toupper($0) == "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZEPHYNSIM\\DRIVER]") }
+    inside && tolower($0) ~ /^"controldevice"=dword:0+$/ { found = 1 }
+    END { exit found ? 0 : 1 }'
+}
+
+# Device instances (three parts below Enum) that the machine file names.
+machine_instances() {
+  machine_text "$1" |
+    sed -n 's/^\[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\\([^]\\]*\\[^]\\]*\\[^]\\]*\).*\]$/\1/Ip' |
+    sort -fu
+}
+
+# Registry text in one order: sections by path, values by name (the default value
+# first), each compared upper-cased; continued lines joined; a blank line after each.
+canonical_registry() {
+  echo 'Windows Registry Editor Version 5.00'
+  echo
+  awk '
+    /^\[/ { section = toupper(substr($0, 2, length($0) - 2)); print section "\t\t" $0; next }
+    /^$/ { next }
+    {
+      line = $0
+      while (line ~ /\\$/ && (getline next_line) > 0) {
+        sub(/\\$/, "", line); sub(/^ +/, "", next_line); line = line next_line
+      }
+      name = "\001"
+      if (match(line, /^"([^"\\]|\\.)*"=/)) name = toupper(substr(line, 1, RLENGTH))
+      print section "\t" name "\t" line
+    }' | LC_ALL=C sort -t "$(printf '\t')" -k1,1 -k2,2 -s | cut -f3- |
+    awk 'NR > 1 && /^\[/ { print "" } { print } END { if (NR) print "" }'
+}
+
+# ---- The base prefix -----------------------------------------------------------------
+
+build_base() {
+  local base=$work/base staging=$work/base.staging
+  rm -rf "$staging"
+  mkdir -p "$staging"
+  WINEPREFIX=$staging WINEDLLOVERRIDES=$base_overrides wine wineboot -i \
+    > "$work/base.log" 2>&1 || fail "wineboot failed, see $work/base.log"
+  WINEPREFIX=$staging server -w
+  cp "$here/base_prefix.reg" "$staging/drive_c/base_prefix.reg"
+  WINEPREFIX=$staging WINEDLLOVERRIDES=$base_overrides wine reg import 'C:\base_prefix.reg' \
+    >> "$work/base.log" 2>&1 || fail "base_prefix.reg did not import, see $work/base.log"
+  WINEPREFIX=$staging server -w
+  rm "$staging/drive_c/base_prefix.reg"
+  mv "$staging" "$base"
+}
+
+mkdir -p "$work" || fail "cannot create $work"
+(
+  flock 9
+  [ -d "$work/base" ] || build_base
+) 9> "$work/base.lock" || exit 2
+
+# ---- One scenario --------------------------------------------------------------------
+
+prefix=$(mktemp -d "$work/scenario.XXXXXX") || fail "no scenario folder"
+rmdir "$prefix"
+# The large, never-written part of the prefix is shared by hard links; the registry
+# files, which the server replaces, are copies.
+cp -al "$work/base" "$prefix" || fail "cannot copy the base prefix"
+for hive in system.reg user.reg userdef.reg; do
+  rm -f "$prefix/$hive"
+  cp "$work/base/$hive" "$prefix/$hive"
+done
+rm -f "$prefix/drive_c/windows/system32/drivers/zephyn.sys"
+wants_no_control_device "$machine" ||
+  cp "$fixtures/zephyn.sys" "$prefix/drive_c/windows/system32/drivers/zephyn.sys"
+mkdir -p "$prefix/drive_c/zp"
+cp "$exe" "$fixtures/msports.dll" "$fixtures/cfgmgr32.dll" "$prefix/drive_c/zp/"
+program="C:\\zp\\$(basename "$exe")"
+importable_machine "$machine" "$prefix/drive_c/machine.reg"
+
+rm -rf "$results"
+mkdir -p "$results" || fail "cannot create $results"
+export WINEPREFIX=$prefix
+
+stop_server() { server -k 2> /dev/null; server -w 2> /dev/null; }
+trap stop_server EXIT
+
+started=$(date +%s.%N)
+harness_error=
+server -p || harness_error="the wineserver did not start"
+if [ -z "$harness_error" ]; then
+  WINEDLLOVERRIDES=$base_overrides wine reg import 'C:\machine.reg' 2>> "$results/stderr" ||
+    harness_error="the machine file did not import"
+fi
+if [ -z "$harness_error" ]; then
+  WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 \
+    "$wine_bin/wine64" "$program" "$@" > "$results/stdout" 2>> "$results/stderr"
+  echo $? > "$results/status"
+  # The driver's close of the last handle may still be on its way.
+  for _ in 1 2 3 4 5 6 7 8 9 10; do
+    log=$prefix/drive_c/zephynsim.log
+    [ ! -f "$log" ] || [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] && break
+    sleep 0.05
+  done
+  if grep -qE 'unimplemented function|Unhandled exception|could not load' "$results/stderr"; then
+    harness_error="Wine stopped the program, see $results/stderr"
+  fi
+fi
+
+# The program's keys, and the machine's device instances, after the run: one export of
+# the control set, cut down to those keys and everything beneath them.
+if [ -z "$harness_error" ]; then
+  {
+    echo 'SYSTEM\CurrentControlSet\Services\ZephynPort'
+    echo 'SYSTEM\CurrentControlSet\Services\EventLog\System\ZephynPort'
+    echo 'SYSTEM\CurrentControlSet\Control\COM Name Arbiter'
+    machine_instances "$machine" | sed 's/^/SYSTEM\\CurrentControlSet\\Enum\\/'
+  } > "$prefix/drive_c/kept_keys.txt"
+  if WINEDLLOVERRIDES=$base_overrides wine reg export 'HKLM\SYSTEM\CurrentControlSet' \
+       'C:\export.reg' /y > /dev/null 2>> "$results/stderr"; then
+    iconv -f UTF-16LE -t UTF-8 "$prefix/drive_c/export.reg" | sed '1s/^\xEF\xBB\xBF//; s/\r$//' |
+      awk -v keys="$prefix/drive_c/kept_keys.txt" '
+        BEGIN { while ((getline key < keys) > 0) kept["HKEY_LOCAL_MACHINE\\" toupper(key)] = 1 }
+        /^\[/ {
+          path = toupper(substr($0, 2, length($0) - 2)); keep = 0
+          for (key in kept) if (path == key || index(path, key "\\") == 1) keep = 1
+        }
+        keep' | canonical_registry > "$results/registry.reg"
+  else
+    harness_error="the registry did not export"
+  fi
+fi
+stop_server
+trap - EXIT
+ended=$(date +%s.%N)
+
+if [ -f "$prefix/drive_c/zephynsim.log" ]; then
+  cp "$prefix/drive_c/zephynsim.log" "$results/driver.log"
+else
+  : > "$results/driver.log"
+fi
+awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.2f\n", b - a }' > "$results/seconds"
+
+verdict=0
+if [ -n "$harness_error" ]; then
+  echo "run_scenario: $harness_error" >&2
+  verdict=2
+elif [ -n "$expect" ]; then
+  for name in stdout status registry.reg driver.log; do
+    [ -f "$expect/$name" ] || continue
+    if ! diff -u "$expect/$name" "$results/$name" > "$results/$name.diff"; then
+      echo "run_scenario: $name differs from $expect/$name:" >&2
+      cat "$results/$name.diff" >&2
+      verdict=1
+    else
+      rm -f "$results/$name.diff"
+    fi
+  done
+fi
+if [ $verdict -ne 0 ] || [ $keep -eq 1 ]; then
+  echo "run_scenario: prefix kept in $prefix" >&2
+else
+  rm -rf "$prefix"
+fi
+exit $verdict
