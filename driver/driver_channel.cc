@@ -1,11 +1,189 @@
-// Placeholder until the driver channel lands.
 #include "driver/driver_channel.h"
 
-int openDriverChannel(DriverChannel*) { return kDriverOpenFailed; }
-int exchangeDriverBuffer(DriverChannel*) { return kDriverExchangeFailed; }
-int readReplyCode(DriverChannel*) { return kDriverReplyExchangeFailed; }
-int sendSettingCommand(DriverChannel*, int, int, int, const wchar_t*, const wchar_t*) {
-  return kDriverReplyExchangeFailed;
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "inventory/inventory.h"
+#include "platform/os_devices.h"
+
+namespace {
+
+const wchar_t kControlDevicePath[] = L"\\\\.\\zephyn";
+
+constexpr size_t kHeaderSize = 16;
+constexpr size_t kAnsiFieldSize = 80;
+constexpr uint32_t kPortCountRecordSize = 40;
+constexpr size_t kPortCountReplyOffset = 32;
+constexpr int kReplyAccepted = 52;
+
+// The port-count request record, made by the first query and kept for the process.
+unsigned char* gPortCountRecord = nullptr;
+
+void putWord(unsigned char* buffer, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) buffer[offset + i] = static_cast<unsigned char>(value >> (8 * i));
 }
-int queryPortCount(int, uint32_t*) { return kDriverQueryOpenFailed; }
-void releasePortCountRecord() {}
+
+bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+
+// The text and its terminator in the ANSI code page, in a field of kAnsiFieldSize bytes.
+// A text whose ANSI form does not fit is cut to its longest prefix of whole characters
+// that does, so the field always ends terminated.
+void toAnsiField(const wchar_t* text, char (&field)[kAnsiFieldSize]) {
+  std::memset(field, 0, sizeof field);
+  if (toAnsiText(text, field, sizeof field) != 0) return;
+  wchar_t prefix[kAnsiFieldSize];
+  size_t length = 0;
+  while (length < kAnsiFieldSize - 1 && text[length] != L'\0') ++length;
+  // Each character takes at least one byte, so no prefix of 80 or more units can fit.
+  for (; length > 0; --length) {
+    if (isHighSurrogate(text[length - 1])) continue;
+    std::memcpy(prefix, text, length * sizeof(wchar_t));
+    prefix[length] = L'\0';
+    std::memset(field, 0, sizeof field);
+    if (toAnsiText(prefix, field, sizeof field) != 0) return;
+  }
+  std::memset(field, 0, sizeof field);
+}
+
+const wchar_t* boardKeyName(int boardIndex) {
+  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return L"";
+  return gInventory->boards[boardIndex].keyName;
+}
+
+// Reads the signed decimal reply code that starts at text[at], within text[0 .. end).
+int parseReplyCode(const unsigned char* text, size_t at, size_t end) {
+  while (at < end && text[at] == ' ') ++at;
+  bool negative = false;
+  if (at < end && text[at] == '-') {
+    negative = true;
+    ++at;
+  }
+  // The code is a 32-bit number; longer digit runs stay at the limit rather than wrap
+  // round to a code that means something.
+  int64_t magnitude = 0;
+  for (; at < end && text[at] >= '0' && text[at] <= '9'; ++at) {
+    magnitude = magnitude * 10 + (text[at] - '0');
+    if (magnitude > INT64_C(2147483648)) magnitude = INT64_C(2147483648);
+  }
+  int64_t code = negative ? -magnitude : magnitude;
+  if (code > INT32_MAX) code = INT32_MAX;
+  return static_cast<int>(code);
+}
+
+bool readUiNumber(int boardIndex, uint32_t* uiNumber) {
+  *uiNumber = 0;
+  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= gInventory->boardCount ||
+      boardIndex >= kMaxBoards) {
+    return false;
+  }
+  const BoardRecord& board = gInventory->boards[boardIndex];
+  if (board.deviceInfo == nullptr) return false;
+  uint32_t type = kRegNone;
+  uint32_t value = 0;
+  if (!getDevicePropertyDword(gInventory->deviceInfoSet, board.deviceInfo, kSpdrpUiNumber, &type,
+                              &value)) {
+    return false;
+  }
+  if (type != kRegDword) return false;
+  *uiNumber = value;
+  return true;
+}
+
+}  // namespace
+
+int openDriverChannel(DriverChannel* channel) {
+  channel->controlCode = kDriverControlCode;
+  channel->devicePath = kControlDevicePath;
+  if (channel->handle == 0) {
+    channel->handle = openControlDevice(channel->devicePath);
+    if (channel->handle == kInvalidOsHandle) return kDriverOpenFailed;
+  }
+  if (channel->handle != 0 && channel->handle != kInvalidOsHandle) return kDriverOk;
+  return kDriverBadHandle;
+}
+
+int exchangeDriverBuffer(DriverChannel* channel) {
+  uint32_t returned = 0;
+  bool done = deviceIoControl(channel->handle, channel->controlCode, channel->buffer,
+                              channel->bufferSize, channel->buffer, channel->bufferSize, &returned);
+  channel->bytesReturned = returned;
+  if (done) return kDriverOk;
+  (void)lastOsError();
+  return kDriverExchangeFailed;
+}
+
+int readReplyCode(DriverChannel* channel) {
+  if (exchangeDriverBuffer(channel) != kDriverOk) return kDriverReplyExchangeFailed;
+  const unsigned char* bytes = channel->buffer;
+  const size_t end = channel->bufferSize;
+  for (size_t at = kHeaderSize; at < end && bytes[at] != 0; ++at) {
+    if (bytes[at] == ':') return parseReplyCode(bytes, at + 1, end);
+  }
+  return kDriverReplyNoColon;
+}
+
+int sendSettingCommand(DriverChannel* channel, int selector, int boardIndex, int portIndex,
+                       const wchar_t* valueName, const wchar_t* valueText) {
+  if (channel->buffer == nullptr || channel->bufferSize == 0) return kDriverReplyExchangeFailed;
+  char keyName[kAnsiFieldSize];
+  char name[kAnsiFieldSize];
+  char value[kAnsiFieldSize];
+  toAnsiField(boardKeyName(boardIndex), keyName);
+  toAnsiField(valueName, name);
+  toAnsiField(valueText, value);
+
+  char* text = reinterpret_cast<char*>(channel->buffer + kHeaderSize);
+  const size_t limit = channel->bufferSize;
+  int written = -1;
+  switch (selector) {
+    case kGlobalCommand:
+      written = std::snprintf(text, limit, "%s=%s", name, value);
+      break;
+    case kBoardCommand:
+      written = std::snprintf(text, limit, "device[%s].%s=%s", keyName, name, value);
+      break;
+    case kPortCommand:
+      written =
+          std::snprintf(text, limit, "device[%s].port[%d].%s=%s", keyName, portIndex, name, value);
+      break;
+    default:
+      return kDriverUnknownForm;
+  }
+  if (written < 0 || static_cast<size_t>(written) >= limit) text[0] = '\0';
+
+  int code = readReplyCode(channel);
+  return code == kReplyAccepted ? kDriverOk : code;
+}
+
+int queryPortCount(int boardIndex, uint32_t* portCount) {
+  *portCount = 0;
+  uint32_t uiNumber = 0;
+  if (!readUiNumber(boardIndex, &uiNumber)) return kDriverNoUiNumber;
+  if (gPortCountRecord == nullptr) {
+    gPortCountRecord = new (std::nothrow) unsigned char[kPortCountRecordSize];
+    if (gPortCountRecord == nullptr) return kDriverNoMemory;
+  }
+  DriverChannel channel{};
+  std::memset(gPortCountRecord, 0, kPortCountRecordSize);
+  if (openDriverChannel(&channel) != kDriverOk) return kDriverQueryOpenFailed;
+
+  channel.buffer = gPortCountRecord;
+  channel.bufferSize = kPortCountRecordSize;
+  putWord(gPortCountRecord, 0, kPortCountType);
+  putWord(gPortCountRecord, 4, kPortCountRecordSize - kHeaderSize);
+  putWord(gPortCountRecord, 8, 0);
+  putWord(gPortCountRecord, 12, uiNumber);
+
+  int exchanged = exchangeDriverBuffer(&channel);
+  if (channel.handle != 0) closeOsHandle(channel.handle);
+  if (exchanged != kDriverOk) return kDriverReplyExchangeFailed;
+  *portCount = gPortCountRecord[kPortCountReplyOffset];
+  return kDriverOk;
+}
+
+void releasePortCountRecord() {
+  delete[] gPortCountRecord;
+  gPortCountRecord = nullptr;
+}

@@ -18,6 +18,7 @@ enum DriverStatus : int {
   kDriverBadHandle = 7,        // openDriverChannel: the held handle is not usable
   kDriverReplyExchangeFailed = 256,
   kDriverReplyNoColon = 257,
+  kDriverUnknownForm = 258,  // sendSettingCommand: the selector names no command form
 };
 
 constexpr uint32_t kDriverControlCode = 0x1B2010;
@@ -47,10 +48,17 @@ int exchangeDriverBuffer(DriverChannel* channel);
 // The reply code after an exchange of a text command; 256 when the exchange failed,
 // 257 when the reply holds no ':'.
 int readReplyCode(DriverChannel* channel);
-// Builds, sends and reads one command; 0 on reply code 52 (or 0), else the code.
+// Builds one command text into the text area (offset 16) of channel->buffer, bounded by
+// bufferSize bytes (a text that does not fit is sent empty), sends it and reads the
+// reply: 0 on reply code 52 (or 0), else the code, 256 or 257. The board's keyName is
+// taken from gInventory. Each text is converted to the ANSI code page into an 80-byte
+// field; one whose ANSI form does not fit is cut to the whole characters that do.
+// An unknown selector sends nothing and gives kDriverUnknownForm.
 int sendSettingCommand(DriverChannel* channel, int selector, int boardIndex, int portIndex,
                        const wchar_t* valueName, const wchar_t* valueText);
-// The port count the driver reports for a board (status 0 only).
+// The port count (0..255) the driver reports for a board, in *portCount with status 0
+// (0 otherwise): 1 the board has no UI number (nothing is opened), 2 the control device
+// did not open, 3 no memory for the request record, 256 the exchange failed.
 int queryPortCount(int boardIndex, uint32_t* portCount);
 // Frees the port-count request record kept for the process (for in-process runs).
 void releasePortCountRecord();

@@ -1,10 +1,99 @@
-// Placeholder until discovery lands.
 #include "inventory/discovery.h"
 
-int buildInventory() { return 1; }
-int discoverBoards() { return 0; }
-int readNodeId(uint32_t* nodeId, int) {
-  *nodeId = 0;
-  return 1;
+#include "inventory/identification.h"
+#include "inventory/inventory.h"
+#include "inventory/settings_loader.h"
+#include "platform/os_devices.h"
+#include "platform/os_registry.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+
+namespace {
+
+// Setup class of multiport serial adapters: {50906CB8-BA12-11D1-BF5D-0000F805F530}.
+const OsGuid kMultiportSerialClass = {
+    0x50906CB8, 0xBA12, 0x11D1, {0xBF, 0x5D, 0x00, 0x00, 0xF8, 0x05, 0xF5, 0x30}};
+
+const wchar_t kNodeIdValue[] = L"NrvNodeId";
+
+// Capacity of the service-name buffer (128 bytes of UTF-16).
+constexpr size_t kServiceNameCapacity = 64;
+
+bool servedByDriver(DeviceSet set, const DeviceElement* element) {
+  wchar_t service[kServiceNameCapacity] = {};
+  uint32_t type = kRegNone;
+  size_t units = std::size(service);
+  if (!getDevicePropertyText(set, element, kSpdrpService, &type, service, &units)) return false;
+  if (!terminateReadText(service, std::size(service), units)) return false;
+  return equalsIgnoreCase(service, kServiceName);
 }
-int nameBoardKey(int) { return 0; }
+
+}  // namespace
+
+int discoverBoards() {
+  Inventory* inventory = gInventory;
+  if (inventory == nullptr) return 0;
+  inventory->deviceInfoSet = getClassDevices(kMultiportSerialClass, kDigcfPresent);
+  uint32_t member = 0;
+  int found = 0;
+  while (found < kMaxBoards) {
+    BoardRecord& slot = inventory->boards[found];
+    slot.deviceInfo = newDeviceElement();
+    if (slot.deviceInfo == nullptr) break;
+    if (!enumDeviceInfo(inventory->deviceInfoSet, member, slot.deviceInfo)) {
+      freeDeviceElement(slot.deviceInfo);
+      slot.deviceInfo = nullptr;
+      break;
+    }
+    if (servedByDriver(inventory->deviceInfoSet, slot.deviceInfo)) {
+      formatText(slot.deviceId, L"%u", static_cast<unsigned>(found));
+      ++found;
+      ++inventory->boardCount;
+    } else {
+      freeDeviceElement(slot.deviceInfo);
+      slot.deviceInfo = nullptr;
+    }
+    ++member;
+  }
+  return 0;
+}
+
+int readNodeId(uint32_t* nodeId, int boardIndex) {
+  *nodeId = 0;
+  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return 1;
+  const DeviceElement* element = gInventory->boards[boardIndex].deviceInfo;
+  if (element == nullptr) return 1;
+  // Read access is enough, and a user without administrator rights has no more.
+  RegKey key = nullptr;
+  if (openDevNodeKey(deviceNodeOf(element), kKeyRead, 0, kRegDispositionOpenExisting, &key,
+                     kCmRegistrySoftware) != kCrSuccess ||
+      key == nullptr) {
+    return 1;
+  }
+  uint32_t value = 0;
+  RegistryStatus status = readDwordValue(key, L"", kNodeIdValue, &value);
+  regCloseKey(key);
+  if (status != kRegistryOk) return 2;
+  *nodeId = value;
+  return 0;
+}
+
+int nameBoardKey(int boardIndex) {
+  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return 0;
+  uint32_t nodeId = 0;
+  readNodeId(&nodeId, boardIndex);
+  formatText(gInventory->boards[boardIndex].keyName, L"Device%d", static_cast<int32_t>(nodeId));
+  return 0;
+}
+
+int buildInventory() {
+  Inventory* inventory = gInventory;
+  if (inventory == nullptr) return 1;
+  discoverBoards();
+  if (inventory->boardCount == 0) return 1;
+  for (int i = 0; i < inventory->boardCount; ++i) nameBoardKey(i);
+  loadSettings(inventory);
+  for (int i = 0; i < inventory->boardCount; ++i) modelNameFallback(i);
+  applyDefaults();
+  return 0;
+}
