@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ struct StoredValue {
   uint32_t type = 0;
   std::string bytes;
 };
+
+struct SimMachine;
 
 class TestMachine {
  public:
@@ -50,6 +53,12 @@ class TestMachine {
   // The event log lines of this machine so far, without their line feeds.
   std::vector<std::string> log() const;
   void clearLog();
+
+  // The simulated machine itself, for tests of the platform side.
+  SimMachine& machine() { return *machine_; }
+
+ private:
+  std::unique_ptr<SimMachine> machine_;
 };
 
 // Captures what the program writes to standard output while it lives.
@@ -58,6 +67,12 @@ class OutputCapture {
   OutputCapture();
   ~OutputCapture();
   std::string text() const;  // UTF-8
+  OutputCapture(const OutputCapture&) = delete;
+  OutputCapture& operator=(const OutputCapture&) = delete;
+
+ private:
+  std::string text_;
+  std::string* previous_;
 };
 
 // Paths of the program's keys and of device nodes, for tests.

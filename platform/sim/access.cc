@@ -1,0 +1,56 @@
+#include "platform/sim/access.h"
+
+#include <vector>
+
+#include "platform/os_types.h"
+#include "platform/sim/codepage.h"
+
+namespace {
+
+const char16_t kRegistryKnobKey[] = u"SOFTWARE\\ZephynSim\\Registry";
+constexpr uint32_t kKeyQueryValue = 0x1;
+constexpr uint32_t kKeySetValue = 0x2;
+constexpr uint32_t kKeyCreateSubKey = 0x4;
+constexpr uint32_t kGenericRead = 0x80000000;
+constexpr uint32_t kGenericWrite = 0x40000000;
+constexpr uint32_t kGenericAll = 0x10000000;
+
+std::u16string trimSeparators(const std::u16string& path) {
+  size_t start = 0;
+  size_t end = path.size();
+  while (start < end && path[start] == u'\\') ++start;
+  while (end > start && path[end - 1] == u'\\') --end;
+  return path.substr(start, end - start);
+}
+
+}  // namespace
+
+bool isReadOnlyKey(const Registry& registry, const std::u16string& path) {
+  const std::u16string folded = foldCase(trimSeparators(path));
+  for (const std::u16string& entry : readMultiTextValue(registry, kRegistryKnobKey, u"ReadOnly")) {
+    const std::u16string prefix = foldCase(trimSeparators(entry));
+    if (prefix.empty()) continue;
+    if (folded == prefix) return true;
+    if (folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0 &&
+        folded[prefix.size()] == u'\\') {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool allowsQuery(uint32_t access) {
+  return (access & (kKeyQueryValue | kGenericRead | kGenericAll)) != 0;
+}
+
+bool allowsSetValue(uint32_t access) {
+  return (access & (kKeySetValue | kGenericWrite | kGenericAll)) != 0;
+}
+
+bool allowsCreateSubKey(uint32_t access) {
+  return (access & (kKeyCreateSubKey | kGenericWrite | kGenericAll)) != 0;
+}
+
+uint32_t maximumAllowedAccess(const Registry& registry, const std::u16string& path) {
+  return isReadOnlyKey(registry, path) ? kKeyRead : kKeyAllAccess;
+}

@@ -1,0 +1,100 @@
+// The COM port database on the simulated machine: the bitmap in the ComDB value of
+// Control\COM Name Arbiter, COM n in use when bit (n-1) % 8 of byte (n-1) / 8 is set.
+#include "platform/os_comdb.h"
+#include "platform/sim/access.h"
+#include "platform/sim/machine.h"
+
+namespace {
+
+const char16_t kArbiterKey[] = u"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
+const char16_t kComDbValue[] = u"ComDB";
+constexpr uint32_t kHighestPort = 4096;
+constexpr size_t kGrowthStep = 32;
+constexpr uint32_t kOsSharingViolation = 32;
+constexpr uint32_t kCdbReportBits = 0;
+
+SimMachine* machineOf(ComDb db) {
+  SimMachine* machine = currentMachine();
+  return machine != nullptr && machine->comDbs.count(db) != 0 ? machine : nullptr;
+}
+
+std::string readBitmap(const Registry& registry) {
+  const RegValue* value = registry.findValue(kArbiterKey, kComDbValue);
+  return value == nullptr ? std::string() : value->data;
+}
+
+void writeBitmap(Registry* registry, const std::string& bitmap) {
+  registry->setValue(registry->createKey(kArbiterKey), kComDbValue, kRegBinary, bitmap);
+}
+
+bool inUse(const std::string& bitmap, uint32_t number) {
+  const size_t byte = (number - 1) / 8;
+  return byte < bitmap.size() &&
+         (static_cast<unsigned char>(bitmap[byte]) >> ((number - 1) % 8)) & 1;
+}
+
+}  // namespace
+
+uint32_t openComDb(ComDb* out) {
+  *out = nullptr;
+  SimMachine* machine = currentMachine();
+  if (machine == nullptr) return kOsInvalidHandle;
+  if (isReadOnlyKey(machine->registry, kArbiterKey)) return kOsAccessDenied;
+  *out = new OsComDb;
+  machine->comDbs.insert(*out);
+  return kOsSuccess;
+}
+
+uint32_t closeComDb(ComDb db) {
+  SimMachine* machine = machineOf(db);
+  if (machine == nullptr) return kOsInvalidHandle;
+  machine->comDbs.erase(db);
+  delete db;
+  return kOsSuccess;
+}
+
+uint32_t claimComPort(ComDb db, uint32_t number, bool force) {
+  SimMachine* machine = machineOf(db);
+  if (machine == nullptr) return kOsInvalidHandle;
+  if (number < 1 || number > kHighestPort) return kOsInvalidParameter;
+  std::string bitmap = readBitmap(machine->registry);
+  if (inUse(bitmap, number)) return force ? kOsSuccess : kOsSharingViolation;
+  const size_t byte = (number - 1) / 8;
+  size_t size = bitmap.size();
+  while (size <= byte) size += kGrowthStep;
+  bitmap.resize(size, '\0');
+  bitmap[byte] = static_cast<char>(bitmap[byte] | (1 << ((number - 1) % 8)));
+  writeBitmap(&machine->registry, bitmap);
+  return kOsSuccess;
+}
+
+uint32_t releaseComPort(ComDb db, uint32_t number) {
+  SimMachine* machine = machineOf(db);
+  if (machine == nullptr) return kOsInvalidHandle;
+  if (number < 1 || number > kHighestPort) return kOsInvalidParameter;
+  std::string bitmap = readBitmap(machine->registry);
+  if (!inUse(bitmap, number)) return kOsSuccess;
+  const size_t byte = (number - 1) / 8;
+  bitmap[byte] = static_cast<char>(bitmap[byte] & ~(1 << ((number - 1) % 8)));
+  writeBitmap(&machine->registry, bitmap);
+  return kOsSuccess;
+}
+
+uint32_t getComPortUsage(ComDb db, uint8_t* buffer, uint32_t size, uint32_t reportType) {
+  SimMachine* machine = machineOf(db);
+  if (machine == nullptr) return kOsInvalidHandle;
+  if (buffer == nullptr) return kOsInvalidParameter;
+  const std::string bitmap = readBitmap(machine->registry);
+  if (reportType == kCdbReportBytes) {
+    for (uint32_t i = 0; i < size && i < kHighestPort; ++i)
+      buffer[i] = inUse(bitmap, i + 1) ? 1 : 0;
+    return kOsSuccess;
+  }
+  if (reportType == kCdbReportBits) {
+    for (uint32_t i = 0; i < size && i < kHighestPort / 8; ++i) {
+      buffer[i] = i < bitmap.size() ? static_cast<uint8_t>(bitmap[i]) : 0;
+    }
+    return kOsSuccess;
+  }
+  return kOsInvalidParameter;
+}

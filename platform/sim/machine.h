@@ -1,0 +1,91 @@
+// The simulated machine of the process: its registry, its event log and the handles
+// that boundary calls have handed out.
+//
+// A machine is reached through currentMachine(): the test machine while one is
+// installed, else the machine file's machine between beginPlatform and endPlatform,
+// else none (every boundary call then fails cleanly).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/os_comdb.h"
+#include "platform/os_devices.h"
+#include "platform/os_driver.h"
+#include "platform/os_types.h"
+#include "platform/sim/registry_store.h"
+
+// An open registry key: its path and the access it was opened with.
+struct OsKey {
+  std::u16string path;
+  uint32_t access = 0;
+};
+
+// A device information set: its members in enumeration order and the property-change
+// parameters attached to them.
+struct OsDeviceSet {
+  std::vector<DevNode> members;
+  std::map<DevNode, uint32_t> propertyChange;  // node -> state change
+};
+
+struct OsComDb {
+  int unused = 0;
+};
+
+// SP_DEVINFO_DATA as the program sees it: opaque, zero-filled when made.
+struct DeviceElement {
+  uint32_t size = 0;
+  DevNode node = 0;
+};
+
+// The device nodes as the registry lays them out, derived once per registry generation.
+struct DeviceTree {
+  uint64_t generation = ~uint64_t{0};
+  std::vector<std::u16string> ids;                                 // in enumeration order
+  std::map<std::u16string, std::vector<std::u16string>> children;  // by case-folded parent id
+  std::map<std::u16string, std::u16string> parents;                // by case-folded child id
+};
+
+struct SimMachine {
+  SimMachine() = default;
+  ~SimMachine();  // frees every handle still open
+  SimMachine(const SimMachine&) = delete;
+  SimMachine& operator=(const SimMachine&) = delete;
+
+  Registry registry;
+  std::vector<std::string> log;  // event-log lines not yet handed on
+  uint64_t registryCalls = 0;
+
+  // Device node handles: node n is the instance id nodeIds[n - 1].
+  std::vector<std::u16string> nodeIds;
+  std::map<std::u16string, DevNode> nodeByFoldedId;
+  DeviceTree deviceTree;
+
+  std::set<OsKey*> keys;
+  std::set<OsDeviceSet*> deviceSets;
+  std::set<OsComDb*> comDbs;
+  std::map<OsHandle, std::u16string> controlHandles;  // handle -> path opened
+  OsHandle nextControlHandle = 0x100;
+
+  // Handles still open: their number, and by kind as "keys=1 device-sets=0 ..." (empty
+  // when none is).
+  size_t openHandleCount() const;
+  std::string openHandleSummary() const;
+  void closeAllHandles();
+};
+
+SimMachine* currentMachine();
+
+// Installs `machine` (owned by the caller) as the test machine; null removes it.
+void installTestMachine(SimMachine* machine);
+bool testMachineInstalled();
+
+// The machine file's machine, set by beginPlatform and cleared by endPlatform.
+void setFileMachine(SimMachine* machine);
+
+// GetLastError / SetLastError of the simulated machine.
+void setLastOsError(uint32_t error);
+uint32_t lastSimError();

@@ -1,0 +1,161 @@
+// The registry boundary on the simulated machine. Every call counts as one registry
+// operation of the run.
+#include "platform/os_registry.h"
+#include "platform/sim/access.h"
+#include "platform/sim/key_handles.h"
+#include "platform/sim/utf.h"
+
+namespace {
+
+// The machine of a registry call, counted; null when there is none.
+SimMachine* countedMachine() {
+  SimMachine* machine = currentMachine();
+  if (machine != nullptr) ++machine->registryCalls;
+  return machine;
+}
+
+// The path of `sub` beneath an open key; false when the handle is not open.
+bool subKeyPath(SimMachine& machine, RegKey root, const wchar_t* sub, std::u16string* path) {
+  const OsKey* key = findKeyHandle(machine, root);
+  if (key == nullptr) return false;
+  *path = joinKeyPath(key->path, fromWide(sub));
+  return true;
+}
+
+// The stored key of a handle for a value operation, or the error to return.
+uint32_t valueKey(SimMachine* machine, RegKey handle, bool write, RegNode** node) {
+  *node = nullptr;
+  if (machine == nullptr) return kOsInvalidHandle;
+  const OsKey* key = findKeyHandle(*machine, handle);
+  if (key == nullptr) return kOsInvalidHandle;
+  if (write && (!allowsSetValue(key->access) || isReadOnlyKey(machine->registry, key->path))) {
+    return kOsAccessDenied;
+  }
+  if (!write && !allowsQuery(key->access)) return kOsAccessDenied;
+  *node = machine->registry.findKey(key->path);
+  return *node == nullptr ? kOsKeyDeleted : kOsSuccess;
+}
+
+uint32_t setValue(RegKey key, const wchar_t* name, uint32_t type, const std::string& data) {
+  SimMachine* machine = countedMachine();
+  RegNode* node = nullptr;
+  const uint32_t status = valueKey(machine, key, true, &node);
+  if (status != kOsSuccess) return status;
+  machine->registry.setValue(node, fromWide(name), type, data);
+  return kOsSuccess;
+}
+
+// The stored value for a query, or the error to return.
+uint32_t queryValue(RegKey key, const wchar_t* name, const RegValue** value) {
+  *value = nullptr;
+  SimMachine* machine = countedMachine();
+  RegNode* node = nullptr;
+  const uint32_t status = valueKey(machine, key, false, &node);
+  if (status != kOsSuccess) return status;
+  *value = Registry::findValue(*node, fromWide(name));
+  return *value == nullptr ? kOsFileNotFound : kOsSuccess;
+}
+
+}  // namespace
+
+RegKey regLocalMachine() { return localMachineKey(); }
+
+uint32_t regOpenKey(RegKey root, const wchar_t* subKey, RegKey* out) {
+  *out = nullptr;
+  SimMachine* machine = countedMachine();
+  if (machine == nullptr || findKeyHandle(*machine, root) == nullptr) return kOsInvalidHandle;
+  // As on Windows, an empty sub-key gives back the handle passed in.
+  if (subKey == nullptr || subKey[0] == L'\0') {
+    *out = root;
+    return kOsSuccess;
+  }
+  std::u16string path;
+  subKeyPath(*machine, root, subKey, &path);
+  return openKeyHandle(*machine, path, kMaximumAllowed, out);
+}
+
+uint32_t regOpenKeyEx(RegKey root, const wchar_t* subKey, uint32_t access, RegKey* out) {
+  *out = nullptr;
+  SimMachine* machine = countedMachine();
+  std::u16string path;
+  if (machine == nullptr || !subKeyPath(*machine, root, subKey, &path)) return kOsInvalidHandle;
+  return openKeyHandle(*machine, path, access, out);
+}
+
+uint32_t regCreateKeyEx(RegKey root, const wchar_t* subKey, uint32_t access, RegKey* out) {
+  *out = nullptr;
+  SimMachine* machine = countedMachine();
+  std::u16string path;
+  if (machine == nullptr || !subKeyPath(*machine, root, subKey, &path)) return kOsInvalidHandle;
+  const bool mayCreate = allowsCreateSubKey(findKeyHandle(*machine, root)->access);
+  return createKeyHandle(*machine, path, access, mayCreate, out);
+}
+
+uint32_t regCloseKey(RegKey key) {
+  SimMachine* machine = countedMachine();
+  if (machine == nullptr) return kOsInvalidHandle;
+  if (key == localMachineKey()) return kOsSuccess;
+  if (machine->keys.erase(key) == 0) return kOsInvalidHandle;
+  delete key;
+  return kOsSuccess;
+}
+
+uint32_t regSetTextValue(RegKey key, const wchar_t* name, uint32_t type, const wchar_t* text,
+                         size_t units) {
+  if (text == nullptr && units != 0) {
+    countedMachine();
+    return kOsInvalidParameter;
+  }
+  return setValue(key, name, type, toUtf16LeBytes(fromWide(text, units)));
+}
+
+uint32_t regSetDwordValue(RegKey key, const wchar_t* name, uint32_t value) {
+  std::string data;
+  for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  return setValue(key, name, kRegDword, data);
+}
+
+uint32_t regQueryTextValue(RegKey key, const wchar_t* name, uint32_t* type, wchar_t* buffer,
+                           size_t* units) {
+  if (units == nullptr) {
+    countedMachine();
+    return kOsInvalidParameter;
+  }
+  const RegValue* value = nullptr;
+  const uint32_t status = queryValue(key, name, &value);
+  if (status != kOsSuccess) return status;
+  if (type != nullptr) *type = value->type;
+  const std::u16string data = fromUtf16LeBytes(value->data);
+  const size_t capacity = *units;
+  *units = data.size();
+  if (buffer == nullptr) return kOsSuccess;
+  if (data.size() > capacity) return kOsMoreData;
+  toWide(data, buffer);
+  return kOsSuccess;
+}
+
+uint32_t regQueryDwordValue(RegKey key, const wchar_t* name, uint32_t* type, uint32_t* value) {
+  if (value == nullptr) {
+    countedMachine();
+    return kOsInvalidParameter;
+  }
+  const RegValue* stored = nullptr;
+  const uint32_t status = queryValue(key, name, &stored);
+  if (status != kOsSuccess) return status;
+  if (type != nullptr) *type = stored->type;
+  if (stored->data.size() > 4) return kOsMoreData;
+  for (size_t i = 0; i < stored->data.size(); ++i) {
+    const uint32_t shift = static_cast<uint32_t>(8 * i);
+    *value = (*value & ~(0xFFu << shift)) |
+             (static_cast<uint32_t>(static_cast<unsigned char>(stored->data[i])) << shift);
+  }
+  return kOsSuccess;
+}
+
+uint32_t regDeleteValue(RegKey key, const wchar_t* name) {
+  SimMachine* machine = countedMachine();
+  RegNode* node = nullptr;
+  const uint32_t status = valueKey(machine, key, true, &node);
+  if (status != kOsSuccess) return status;
+  return machine->registry.deleteValue(node, fromWide(name)) ? kOsSuccess : kOsFileNotFound;
+}

@@ -1,0 +1,307 @@
+// The machine file: created from the default machine, left byte-identical by runs that
+// change nothing, rewritten atomically by runs that do, locked for the whole run, and
+// refused with one line and exit status 2 when it cannot be used.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "cli/program.h"
+#include "driver/driver_channel.h"
+#include "platform/os_process.h"
+#include "platform/os_registry.h"
+#include "platform/sim/machine_file.h"
+#include "platform/sim/reg_reader.h"
+#include "platform/sim/reg_writer.h"
+#include "platform/sim/utf.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/harness.h"
+
+namespace {
+
+std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+struct ProcessRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Captures what is written to file descriptor 2 while it lives.
+class StderrCapture {
+ public:
+  StderrCapture() {
+    std::fflush(stderr);
+    file_ = mkstemp(path_);
+    saved_ = dup(2);
+    dup2(file_, 2);
+  }
+  std::string finish() {
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    close(file_);
+    const std::string text = readBytes(path_);
+    unlink(path_);
+    return text;
+  }
+
+ private:
+  char path_[32] = "/tmp/zp-stderr-XXXXXX";
+  int file_ = -1;
+  int saved_ = -1;
+};
+
+class MachineFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/zp-machine-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    folder_ = folder;
+    path_ = folder_ + "/state/zpconfigutil/machine.reg";
+    const char* saved = std::getenv("ZPCONFIG_MACHINE");
+    savedMachine_ = saved != nullptr ? saved : "";
+    setenv("ZPCONFIG_MACHINE", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("ZPCONFIG_MACHINE", savedMachine_.c_str(), 1);
+    std::system(("rm -rf " + folder_).c_str());
+  }
+
+  ProcessRun run(const std::vector<std::string>& args) {
+    std::vector<std::string> texts = {"ZPConfigUtil"};
+    texts.insert(texts.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    ProcessRun result;
+    StderrCapture err;
+    {
+      OutputCapture out;
+      result.status = runProgramUtf8(static_cast<int>(texts.size()), argv.data(), runProgram);
+      result.out = out.text();
+    }
+    result.err = err.finish();
+    releasePortCountRecord();
+    return result;
+  }
+
+  void makeFolder() { std::system(("mkdir -p " + folder_ + "/state/zpconfigutil").c_str()); }
+
+  std::string folder_;
+  std::string path_;
+  std::string savedMachine_;
+};
+
+TEST_F(MachineFile, CreatedFromTheDefaultAndRewrittenOnlyWhenChanged) {
+  const ProcessRun first = run({"enum"});
+  EXPECT_EQ(first.status, 0);
+  EXPECT_NE(first.out.find("Lab rack A"), std::string::npos);
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(readBytes(path_), defaultMachineText());
+  const std::vector<std::string> log = lines(readBytes(path_ + ".log"));
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0], "open \\\\.\\zephyn");
+  EXPECT_EQ(log[1], "ioctl 0x1B2010 in=40 out=40 type=20 ui=1");
+  EXPECT_EQ(log[2], "close \\\\.\\zephyn");
+  EXPECT_TRUE(std::regex_match(log[3], std::regex("end registry-calls=[1-9][0-9]*"))) << log[3];
+
+  EXPECT_EQ(run({"enum"}).status, 0);
+  EXPECT_EQ(readBytes(path_), defaultMachineText()) << "an unchanged run leaves the file alone";
+  EXPECT_EQ(lines(readBytes(path_ + ".log")).size(), 8u);
+
+  EXPECT_EQ(run({"set", "COM5", "-wait=on"}).status, 0);
+  const std::string changed = readBytes(path_);
+  ASSERT_EQ(changed.compare(0, 2, "\xFF\xFE"), 0) << "written back as UTF-16LE with BOM";
+  Registry registry;
+  RegParseError error;
+  ASSERT_TRUE(readRegText(changed, &registry, &error)) << error.reason;
+  EXPECT_EQ(writeRegFile(registry), changed);
+  uint32_t wait = 0;
+  EXPECT_TRUE(readDwordValue(
+      registry, u"SYSTEM\\CurrentControlSet\\Services\\ZephynPort\\Parameters\\Device0\\Port2",
+      u"WaitOnTx", &wait));
+  EXPECT_EQ(wait, 1u);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(run({"enum"}).status, 0);
+    EXPECT_EQ(readBytes(path_), changed);
+  }
+}
+
+TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
+  const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const std::string text = defaultMachineText();
+  const size_t continued = text.find('\n', text.find(",\\")) + 1;  // after a line ending in '\'
+
+  int continuedLine = 0;
+  for (size_t i = 0; i < continued; ++i) continuedLine += text[i] == '\n' ? 1 : 0;
+  const std::string utf16 =
+      "\xFF\xFE" + toUtf16LeBytes(utf8ToUtf16(header + "[HKEY_LOCAL_MACHINE\\A]\r\n"));
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::string where;
+  } cases[] = {
+      {"another header", "REGEDIT5\r\n", ":1: missing registry header"},
+      {"bad hex", header + "[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=hex:zz\r\n", ":4: malformed hex data"},
+      {"cut in hex data", text.substr(0, continued),
+       ":" + std::to_string(continuedLine) + ": hex data continued past the end of the file"},
+      {"cut in a UTF-16 unit", utf16.substr(0, utf16.size() - 1),
+       ":3: UTF-16 text cut short in the middle of a character"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    makeFolder();
+    writeBytes(path_, c.bytes);
+    const ProcessRun result = run({"enum"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "") << "nothing is printed before the failure";
+    EXPECT_EQ(result.err, "ZPConfigUtil: " + path_ + c.where + "\n");
+    EXPECT_EQ(readBytes(path_), c.bytes);
+    EXPECT_FALSE(exists(path_ + ".log"));
+  }
+  unlink(path_.c_str());
+  mkdir(path_.c_str(), 0777);
+  const ProcessRun unreadable = run({"get", "0"});
+  EXPECT_EQ(unreadable.status, 2);
+  EXPECT_EQ(unreadable.err, "ZPConfigUtil: " + path_ + ": cannot read: Is a directory\n");
+}
+
+TEST_F(MachineFile, CommandsThatNeverReachThePlatformTouchNothing) {
+  const std::vector<std::string> commands[] = {{"help"}, {}, {"bogus"}, {"help", "set"}};
+  for (const auto& args : commands) {
+    SCOPED_TRACE(args.empty() ? "(empty)" : args[0]);
+    const ProcessRun missing = run(args);
+    EXPECT_EQ(missing.status, 0);
+    EXPECT_NE(missing.out, "");
+    EXPECT_FALSE(exists(folder_ + "/state")) << "no folder is created";
+
+    makeFolder();
+    writeBytes(path_, "corrupt");
+    const ProcessRun corrupt = run(args);
+    EXPECT_EQ(corrupt.status, 0);
+    EXPECT_EQ(corrupt.out, missing.out);
+    EXPECT_EQ(corrupt.err, "");
+    EXPECT_EQ(readBytes(path_), "corrupt");
+    EXPECT_FALSE(exists(path_ + ".lock"));
+    EXPECT_FALSE(exists(path_ + ".log"));
+    std::system(("rm -rf " + folder_ + "/state").c_str());
+  }
+}
+
+TEST_F(MachineFile, WriteBackFailureComesAtTheEndAndKeepsTheLog) {
+  ASSERT_EQ(beginPlatform(), 0);
+  RegKey key = nullptr;
+  ASSERT_EQ(regCreateKeyEx(regLocalMachine(), L"SOFTWARE\\Changed", kKeyAllAccess, &key),
+            kOsSuccess);
+  regCloseKey(key);
+  unlink(path_.c_str());
+  mkdir(path_.c_str(), 0777);  // the new file cannot be renamed over a folder
+  StderrCapture err;
+  EXPECT_EQ(endPlatform(), 2);
+  EXPECT_EQ(err.finish(), "ZPConfigUtil: " + path_ + ": cannot write: Is a directory\n");
+  EXPECT_EQ(lines(readBytes(path_ + ".log")), std::vector<std::string>{"end registry-calls=2"});
+  const std::string leftovers = folder_ + "/state/zpconfigutil";
+  EXPECT_EQ(std::system(("test $(ls " + leftovers + " | wc -l) -eq 3").c_str()), 0)
+      << "only the folder, the lock and the log remain";
+}
+
+TEST_F(MachineFile, RunsWaitForTheLock) {
+  makeFolder();
+  const int lock = open((path_ + ".lock").c_str(), O_RDWR | O_CREAT, 0666);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  std::atomic<bool> begun{false};
+  int status = -1;
+  std::thread runner([&] {
+    status = beginPlatform();
+    begun = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(begun) << "the run waits while another holds the machine";
+  EXPECT_FALSE(exists(path_)) << "nothing is read or created before the lock";
+  flock(lock, LOCK_UN);
+  runner.join();
+  close(lock);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(platformRunOpen());
+  EXPECT_EQ(endPlatform(), 0);
+  EXPECT_FALSE(platformRunOpen());
+}
+
+TEST(MachineFilePath, FromTheEnvironment) {
+  const struct {
+    const char* machine;
+    const char* state;
+    const char* home;
+    std::string path;
+  } cases[] = {
+      {"/m/x.reg", "/s", "/h", "/m/x.reg"},
+      {"", "/s", "/h", "/s/zpconfigutil/machine.reg"},
+      {nullptr, "", "/h", "/h/.local/state/zpconfigutil/machine.reg"},
+      {nullptr, nullptr, "/h", "/h/.local/state/zpconfigutil/machine.reg"},
+      {nullptr, nullptr, nullptr, ""},
+  };
+  const char* names[] = {"ZPCONFIG_MACHINE", "XDG_STATE_HOME", "HOME"};
+  std::string saved[3];
+  bool had[3];
+  for (int i = 0; i < 3; ++i) {
+    const char* value = std::getenv(names[i]);
+    had[i] = value != nullptr;
+    saved[i] = value != nullptr ? value : "";
+  }
+  for (const auto& c : cases) {
+    const char* values[] = {c.machine, c.state, c.home};
+    for (int i = 0; i < 3; ++i) {
+      if (values[i] != nullptr) {
+        setenv(names[i], values[i], 1);
+      } else {
+        unsetenv(names[i]);
+      }
+    }
+    std::string path;
+    std::string error;
+    EXPECT_EQ(machineFilePath(&path, &error), !c.path.empty());
+    if (!c.path.empty()) {
+      EXPECT_EQ(path, c.path);
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (had[i]) {
+      setenv(names[i], saved[i].c_str(), 1);
+    } else {
+      unsetenv(names[i]);
+    }
+  }
+}
+
+}  // namespace
