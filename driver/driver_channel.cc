@@ -26,19 +26,26 @@ void putWord(unsigned char* buffer, size_t offset, uint32_t value) {
 }
 
 bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // The text and its terminator in the ANSI code page, in a field of kAnsiFieldSize bytes.
 // A text whose ANSI form does not fit is cut to its longest prefix of whole characters
 // that does, so the field always ends terminated.
 void toAnsiField(const wchar_t* text, char (&field)[kAnsiFieldSize]) {
   std::memset(field, 0, sizeof field);
-  if (toAnsiText(text, field, sizeof field) != 0) return;
-  wchar_t prefix[kAnsiFieldSize];
-  size_t length = 0;
-  while (length < kAnsiFieldSize - 1 && text[length] != L'\0') ++length;
-  // Each character takes at least one byte, so no prefix of 80 or more units can fit.
-  for (; length > 0; --length) {
-    if (isHighSurrogate(text[length - 1])) continue;
+  if (text == nullptr || toAnsiText(text, field, sizeof field) != 0) return;
+  // Each character takes at least one byte, so a prefix that fits has at most
+  // kAnsiFieldSize - 1 characters; a surrogate pair is one character of two units.
+  constexpr size_t kMaxCharacters = kAnsiFieldSize - 1;
+  size_t ends[kMaxCharacters + 1] = {};  // ends[n]: units in the first n characters
+  size_t characters = 0;
+  for (size_t at = 0; characters < kMaxCharacters && text[at] != L'\0'; ++characters) {
+    at += (isHighSurrogate(text[at]) && isLowSurrogate(text[at + 1])) ? 2 : 1;
+    ends[characters + 1] = at;
+  }
+  wchar_t prefix[2 * kMaxCharacters + 1];
+  for (; characters > 0; --characters) {
+    const size_t length = ends[characters];
     std::memcpy(prefix, text, length * sizeof(wchar_t));
     prefix[length] = L'\0';
     std::memset(field, 0, sizeof field);

@@ -1,5 +1,6 @@
 #include "inventory/identification.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "driver/driver_channel.h"
@@ -132,7 +133,8 @@ int modelNameFallback(int boardIndex) {
 
 int readHardwareId(wchar_t* buffer, size_t capacity, int boardIndex) {
   if (capacity == 0) return 1;
-  buffer[0] = L'\0';
+  // Zeroed whole: odd-sized data fills only half of its last unit.
+  std::fill(buffer, buffer + capacity, L'\0');
   BoardRecord* board = boardAt(boardIndex);
   if (board == nullptr || board->deviceInfo == nullptr) return 1;
   uint32_t type = kRegNone;

@@ -1,5 +1,7 @@
 #include "platform/registry.h"
 
+#include <algorithm>
+
 #include "platform/os_registry.h"
 #include "platform/text.h"
 
@@ -151,6 +153,8 @@ RegistryStatus readStringValue(RegKey root, const wchar_t* subKey, const wchar_t
   ValueKey key(root, subKey, SubKeyOpen::kRead);
   if (key.get() == nullptr) return kRegistryOpenFailed;
   if (capacity == 0) return kRegistryValueFailed;
+  // Zeroed first: odd-sized data fills only half of its last unit.
+  std::fill(buffer, buffer + capacity, L'\0');
   uint32_t type = kRegNone;
   size_t units = capacity;
   if (regQueryTextValue(key.get(), name, &type, buffer, &units) != kOsSuccess) {

@@ -83,6 +83,15 @@ TEST(DriverCommand, GlobalCommandBytes) {
             std::vector<std::string>{"ioctl 0x1B2010 in=184 out=184 type=14 text=\"ScanRate=10\""});
 }
 
+// U+1F600 as its two UTF-16 units.
+const wchar_t kPair[] = {wchar_t(0xD83D), wchar_t(0xDE00), L'\0'};
+
+std::wstring repeat(const wchar_t* text, int times) {
+  std::wstring out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 TEST(DriverCommand, CommandForms) {
   TestMachine machine("");
   ASSERT_EQ(createInventory(), 0);
@@ -103,6 +112,14 @@ TEST(DriverCommand, CommandForms) {
       {kPortCommand, 1, 0, L"Name", L"COM7", 184, "device[Device-1].port[0].Name=COM7"},
       // A value whose ANSI form needs more than 79 bytes is cut to 79, still terminated.
       {kGlobalCommand, 0, 0, L"ScanRate", std::wstring(100, L'v'), 184,
+       "ScanRate=" + std::string(79, 'v')},
+      // A character outside the code page is one '?', also when it takes two units: the
+      // cut keeps as many whole characters as fit, and never half a pair.
+      {kGlobalCommand, 0, 0, L"ScanRate", std::wstring(78, L'v') + kPair + L"b", 184,
+       "ScanRate=" + std::string(78, 'v') + "?"},
+      {kGlobalCommand, 0, 0, L"ScanRate", repeat(kPair, 90), 184,
+       "ScanRate=" + std::string(79, '?')},
+      {kGlobalCommand, 0, 0, L"ScanRate", std::wstring(79, L'v') + kPair, 184,
        "ScanRate=" + std::string(79, 'v')},
       // The text is bounded by the exchange size from offset 16: 29 bytes and a NUL fit
       // (the driver sees the first 14 of them), 29 bytes alone do not, and it goes out empty.
