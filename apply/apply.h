@@ -5,8 +5,18 @@
 
 #include "cli/set_request.h"
 
-// 0 when the driver control channel opened (the request was carried out and saved),
-// non-zero when nothing was changed.
+enum ApplyStatus : int {
+  kApplyDone = 0,
+  kApplyNoDriver = 1,          // the driver control channel did not open
+  kApplyStoreNotWritable = 2,  // a key the settings store writer needs cannot be written
+  kApplyBadRequest = 3,        // no Inventory, or the request names no board or port of it
+};
+
+// Carries out a request that passed checkSetRequest: for each option a driver command
+// per target, the Inventory change and, for COM names, the COM port database; then the
+// settings store, the port device nodes and the restart of the request's board. The
+// driver's answers do not change the course. 0 when the request was carried out and
+// saved; any other result (ApplyStatus) means nothing was sent and nothing changed.
 int applySetRequest(const SetRequest* request);
 
 // The value of the first run of decimal digits in the text, saturated at INT32_MAX;

@@ -1,0 +1,29 @@
+// COM names of a board's ports: the starting-number renumbering of a whole board and the
+// rename of one port, each told to the driver, kept in the Inventory and in the system's
+// COM port database.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "driver/driver_channel.h"
+
+// Numbers the COM port database's usage map covers: COM1 to COM4096.
+constexpr int32_t kHighestComNumber = 4096;
+
+// The first number from `from` on (at least 1) whose byte in the usage map is zero; 0 when
+// every number from there to kHighestComNumber is in use. Never reads past the map.
+int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t from);
+
+// Gives the ports of the board ascending numbers from firstNumberInText(start) on, each
+// the next number the database shows free once the board's own numbers are released;
+// sends a Name command for each port and stores the new comName. A port for which no
+// number up to COM4096 is left keeps its name and number (claimed again), and no command
+// is sent for it. A start number outside 1..4096 changes nothing.
+void renumberBoardPorts(DriverChannel* channel, int boardIndex, const wchar_t* start);
+
+// Gives the port the first free number from firstNumberInText(portname) on, its own
+// current number counting as free; sends its Name command and stores the new comName.
+// A requested number outside 1..4095 changes nothing; when no number up to COM4096 is
+// free the port keeps its name and number.
+void renamePort(DriverChannel* channel, int boardIndex, int portIndex, const wchar_t* portname);

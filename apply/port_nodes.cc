@@ -1,0 +1,140 @@
+#include "apply/port_nodes.h"
+
+#include <cwchar>
+#include <iterator>
+
+#include "apply/board_ports.h"
+#include "inventory/inventory.h"
+#include "platform/os_devices.h"
+#include "platform/os_registry.h"
+#include "platform/text.h"
+
+namespace {
+
+// 240-byte and 80-byte buffers of UTF-16 text.
+constexpr size_t kIdUnits = 120;
+constexpr size_t kPortNameUnits = 40;
+
+bool isWhiteSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
+
+// The node's device class name; empty when it cannot be read.
+void readClassName(DevNode node, wchar_t (&className)[kIdUnits]) {
+  className[0] = L'\0';
+  size_t units = std::size(className);
+  if (getDevNodePropertyText(node, kCmDrpClass, className, &units) != kCrSuccess ||
+      !terminateReadText(className, std::size(className), units)) {
+    className[0] = L'\0';
+  }
+}
+
+// A text value of an open key; empty when it cannot be read.
+template <size_t N>
+void readKeyText(RegKey key, const wchar_t* name, wchar_t (&text)[N]) {
+  text[0] = L'\0';
+  uint32_t type = 0;
+  size_t units = N;
+  if (regQueryTextValue(key, name, &type, text, &units) != kOsSuccess ||
+      !terminateReadText(text, N, units)) {
+    text[0] = L'\0';
+  }
+}
+
+// The port a child node stands for, or -1 when it is no port of this board.
+int portOfChild(DevNode child, int portCount) {
+  wchar_t text[kIdUnits] = {};
+  readClassName(child, text);
+  if (std::wcscmp(text, L"Ports") != 0) return -1;
+
+  RegKey key = nullptr;
+  if (openDevNodeKey(child, kKeyRead, 0, kRegDispositionOpenExisting, &key, kCmRegistrySoftware) !=
+          kCrSuccess ||
+      key == nullptr) {
+    return -1;
+  }
+  readKeyText(key, L"MatchingDeviceId", text);
+  regCloseKey(key);
+  return portIndexFromMatchingId(text, portCount);
+}
+
+void updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord& port) {
+  if (mode == kUpdateFriendlyNameAndPortName) {
+    wchar_t friendlyName[120] = {};
+    if (formatText(friendlyName, L"Norvane ZephynPort %d (%ls)", portIndex, port.comName)) {
+      setDevNodePropertyText(port.devNode, kCmDrpFriendlyName, friendlyName,
+                             textLength(friendlyName) + 1);
+    }
+  }
+  RegKey key = nullptr;
+  if (openDevNodeKey(port.devNode, kKeyAllAccess, 0, kRegDispositionOpenExisting, &key,
+                     kCmRegistryHardware) != kCrSuccess ||
+      key == nullptr) {
+    return;
+  }
+  wchar_t current[kPortNameUnits] = {};
+  readKeyText(key, L"PortName", current);
+  if (!equalsIgnoreCase(current, port.comName)) {
+    regSetTextValue(key, L"PortName", kRegSz, port.comName, textLength(port.comName) + 1);
+  }
+  regCloseKey(key);
+}
+
+}  // namespace
+
+int portIndexFromMatchingId(const wchar_t* matchingId, int portCount) {
+  if (std::wcsstr(matchingId, L"nrvport") == nullptr) return -1;
+  // The text holds "nrvport", so it has at least seven characters before index 7.
+  const wchar_t* p = matchingId + 7;
+  while (isWhiteSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == L'+' || *p == L'-') negative = (*p++ == L'-');
+  if (!(*p >= L'0' && *p <= L'9')) return -1;
+  int64_t value = 0;
+  for (; *p >= L'0' && *p <= L'9'; ++p) {
+    value = value * 10 + (*p - L'0');
+    if (value > kMaxPorts) return -1;  // already beyond every port
+  }
+  if (negative) value = -value;
+  const int limit = portCount > kMaxPorts ? kMaxPorts : portCount;
+  return (value >= 0 && value < limit) ? static_cast<int>(value) : -1;
+}
+
+void mapPortDeviceNodes(int boardIndex) {
+  BoardRecord& board = gInventory->boards[boardIndex];
+  const int portCount = portsInUse(board);
+  for (int j = 0; j < portCount; ++j) board.ports[j].devNode = 0;
+
+  const DevNode boardNode = deviceNodeOf(board.deviceInfo);
+  if (boardNode == 0) return;
+
+  DevNode child = 0;
+  if (getChildNode(&child, boardNode) != kCrSuccess) return;
+  while (child != 0) {
+    const int portIndex = portOfChild(child, portCount);
+    if (portIndex >= 0) board.ports[portIndex].devNode = child;
+    DevNode sibling = 0;
+    if (getSiblingNode(&sibling, child) != kCrSuccess) break;
+    child = sibling;
+  }
+}
+
+void updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
+  mapPortDeviceNodes(boardIndex);
+  // Only the board just mapped has port nodes recorded; the others are passed over.
+  const int boardCount = boardsInUse(*gInventory);
+  for (int i = 0; i < boardCount; ++i) {
+    const BoardRecord& board = gInventory->boards[i];
+    const int portCount = portsInUse(board);
+    for (int j = 0; j < portCount; ++j) {
+      if (board.ports[j].devNode != 0) updatePortNode(mode, j, board.ports[j]);
+    }
+  }
+}
+
+void restartBoardDevice(int boardIndex) {
+  BoardRecord& board = gInventory->boards[boardIndex];
+  if (board.deviceInfo == nullptr) return;
+  if (setPropertyChangeParams(gInventory->deviceInfoSet, board.deviceInfo, kDicsPropChange,
+                              kDicsFlagGlobal, 0)) {
+    changeDeviceState(gInventory->deviceInfoSet, board.deviceInfo);
+  }
+}

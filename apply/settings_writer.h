@@ -1,0 +1,44 @@
+// Writing the Inventory back to the registry: the driver's event-log source, its service
+// key and the whole settings store (Parameters, one key per board, one per port).
+#pragma once
+
+#include "inventory/inventory.h"
+#include "platform/os_types.h"
+
+// The keys the writer opens, in the order it reaches them.
+enum class StoreKeyKind { kEventLogSource, kService, kParameters, kBoard, kPort };
+
+struct StoreKeyStep {
+  StoreKeyKind kind;
+  RegKey parent;          // the key above, as the visitor opened it; null for HKLM
+  const wchar_t* subKey;  // the key's path beneath `parent` (the full path beneath HKLM)
+  const wchar_t* path;    // the key's full path beneath HKLM
+  int boardIndex;         // kBoard and kPort; else -1
+  int portIndex;          // kPort; else -1
+};
+
+class StoreKeyVisitor {
+ public:
+  virtual ~StoreKeyVisitor() = default;
+  // Reaches a key. *key (null on entry) receives what the visitor opened; it is the
+  // `parent` of the keys beneath. False skips the key and every key beneath it.
+  virtual bool enter(const StoreKeyStep& step, RegKey* key) = 0;
+  // Leaves a key that enter accepted, after every key beneath it.
+  virtual void leave(const StoreKeyStep& step, RegKey key) = 0;
+};
+
+// Walks the writer's keys: the event-log source (nothing beneath it); the service key;
+// Parameters beneath it; beneath Parameters each board's key (named by keyName) in board
+// order, and beneath each board key Port0 .. Port<portCount - 1>.
+void walkStoreKeys(const Inventory& inventory, StoreKeyVisitor& visitor);
+
+// 0 when every key of the walk opens with all access or, where it is missing, can be
+// created (the nearest key above it that exists opens with all access); 1 otherwise.
+// Reads only: nothing is created or written.
+int checkSettingsStoreWritable(const Inventory& inventory);
+
+// Rewrites the event-log source, the service values and the settings store from the
+// Inventory. A key that does not open is skipped with everything beneath it; values of
+// 0 are deleted instead of written. Board keys of other boards and port keys at or
+// beyond a board's portCount are left as they are. Always 0.
+int writeSettingsStore(const Inventory* inventory);
