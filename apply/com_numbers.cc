@@ -45,6 +45,44 @@ void givePortNumber(DriverChannel* channel, ComDb db, int boardIndex, int portIn
   copyText(gInventory->boards[boardIndex].ports[portIndex].comName, comName);
 }
 
+// Counts a number as taken from here on, so that no later port of the run gets it again.
+void markTaken(ComUsage* usage, int32_t number) {
+  if (inDatabaseRange(number)) usage->bytes[number - 1] = 1;
+}
+
+// A number a port may take when the numbers from the start on have run out: free in the
+// map, not given to a port of this run, and not the former number of a later port (which
+// keeps that number when it finds no new one either).
+bool spareNumber(const ComUsage& usage, const int32_t* formers, int firstLater, int portCount,
+                 int32_t number) {
+  if (!inDatabaseRange(number) || usage.bytes[number - 1] != 0) return false;
+  for (int j = firstLater; j < portCount; ++j) {
+    if (formers[j] == number) return false;
+  }
+  return true;
+}
+
+// The number of a port for which no number from the start on is left: its former one,
+// unless an earlier port took it in this run; then the lowest number an earlier port gave
+// up, else the lowest spare number at all. A former number outside the map is kept as it
+// is. 0 when nothing is spare.
+int32_t numberPastTheEnd(const ComUsage& usage, const int32_t* formers, int port, int portCount) {
+  const int32_t own = formers[port];
+  if (!inDatabaseRange(own) || usage.bytes[own - 1] == 0) return own;
+  int32_t givenUp = 0;
+  for (int j = 0; j < port; ++j) {
+    if ((givenUp == 0 || formers[j] < givenUp) &&
+        spareNumber(usage, formers, port + 1, portCount, formers[j])) {
+      givenUp = formers[j];
+    }
+  }
+  if (givenUp != 0) return givenUp;
+  for (int32_t number = 1; number <= kHighestComNumber; ++number) {
+    if (spareNumber(usage, formers, port + 1, portCount, number)) return number;
+  }
+  return 0;
+}
+
 ComDb openDatabase() {
   ComDb db = nullptr;
   openComDb(&db);
@@ -92,14 +130,21 @@ void renumberBoardPorts(DriverChannel* channel, int boardIndex, const wchar_t* s
   readUsage(db, &usage);
 
   for (int i = 0; i < portCount; ++i) {
-    const int32_t number = nextFreeComNumber(usage.bytes, next);
-    if (number == 0) {
-      claimNumber(db, formerNumbers[i]);
+    int32_t number = nextFreeComNumber(usage.bytes, next);
+    if (number != 0) {
+      next = static_cast<int64_t>(number) + 1;
+    } else {
       next = kHighestComNumber + 1;
-      continue;
+      number = numberPastTheEnd(usage, formerNumbers, i, portCount);
+      if (number == formerNumbers[i] || number == 0) {
+        // The port keeps its name; no command.
+        claimNumber(db, number);
+        markTaken(&usage, number);
+        continue;
+      }
     }
     givePortNumber(channel, db, boardIndex, i, number);
-    next = static_cast<int64_t>(number) + 1;
+    markTaken(&usage, number);
   }
   closeDatabase(db);
 }

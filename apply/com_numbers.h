@@ -18,8 +18,10 @@ int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t fro
 // Gives the ports of the board ascending numbers from firstNumberInText(start) on, each
 // the next number the database shows free once the board's own numbers are released;
 // sends a Name command for each port and stores the new comName. A port for which no
-// number up to COM4096 is left keeps its name and number (claimed again), and no command
-// is sent for it. A start number outside 1..4096 changes nothing.
+// number up to COM4096 is left keeps its name and number (claimed again, no command),
+// unless an earlier port of the board has just taken that number: then it takes the
+// lowest number an earlier port gave up, or else the lowest one still spare, so that no
+// two ports end with the same name. A start number outside 1..4096 changes nothing.
 void renumberBoardPorts(DriverChannel* channel, int boardIndex, const wchar_t* start);
 
 // Gives the port the first free number from firstNumberInText(portname) on, its own

@@ -24,6 +24,7 @@ TEST(FirstNumberInText, ReadsTheFirstRunOfDigitsAndSaturates) {
   for (const auto& c : cases) EXPECT_EQ(firstNumberInText(c.text), c.number) << c.text;
 }
 
+// The index stands at the eighth character wherever "nrvport" is found.
 TEST(PortIndexFromMatchingId, OnlyIndexesOfTheBoardMap) {
   const struct {
     const wchar_t* id;
@@ -35,7 +36,8 @@ TEST(PortIndexFromMatchingId, OnlyIndexesOfTheBoardMap) {
       {L"nrvport-1", 8, -1},         {L"nrvport", 8, -1},
       {L"NRVPORT3", 8, -1},          {L"serialport3", 8, -1},
       {L"nrvport4294967296", 8, -1}, {L"nrvport18446744073709551619", 8, -1},
-      {L"nrvport64", 200, -1},
+      {L"nrvport64", 200, -1},       {L"abcdefg5nrvport", 8, 5},
+      {L"x-nrvport3", 8, -1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(portIndexFromMatchingId(c.id, c.portCount), c.index) << c.id;
