@@ -29,6 +29,9 @@ bool closeOsHandle(OsHandle handle) {
 
 size_t toAnsiText(const wchar_t* text, char* out, size_t outSize) {
   int size = outSize < static_cast<size_t>(INT_MAX) ? static_cast<int>(outSize) : INT_MAX;
-  int written = WideCharToMultiByte(CP_ACP, 0, text, -1, out, size, nullptr, nullptr);
+  // No best fit: a character the code page lacks becomes '?', never a look-alike such as
+  // ':' for a full-width colon, which would slip past the checks of the command text.
+  int written =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, out, size, nullptr, nullptr);
   return written > 0 ? static_cast<size_t>(written) : 0;
 }

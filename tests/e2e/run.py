@@ -1,0 +1,391 @@
+#!/usr/bin/env python3
+"""Runs the scenario table against the native build, the Windows build under Wine, or
+both, and checks each run against its row and the two builds against each other.
+
+  run.py --native build/native/ZPConfigUtil
+  run.py --wine build/mingw/ZPConfigUtil.exe --native build/native/ZPConfigUtil
+
+Options: --only GLOB (scenario names, repeatable), --jobs N (Wine runs at a time, default
+2), --fixtures DIR (the output of tests/wine/build_fixtures.sh; built afresh when absent),
+--keep (keep the work folder). A failure names the scenario, the build, what was expected
+and what came; a failed Wine run keeps its prefix. The last line is "N passed, M failed";
+the exit status is 0 only when nothing failed."""
+
+import argparse
+import concurrent.futures
+import difflib
+import fnmatch
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from exe_checks import check_imports, check_version_resource  # noqa: E402
+from machines import (ARBITER, ENUM, EVENT_SOURCE, SERVICE, REG_BINARY, REG_DWORD,  # noqa: E402
+                      Reg, decode_reg, encode, parse_reg, reg_file_bytes)
+from scenarios import BROKEN_MACHINE, NO_KEY, SCENARIOS  # noqa: E402
+
+ROOT = Path(__file__).resolve().parents[2]
+RUN_SCENARIO = ROOT / "tests" / "wine" / "run_scenario.sh"
+BUILD_FIXTURES = ROOT / "tests" / "wine" / "build_fixtures.sh"
+
+# What Wine cannot show, and so is checked on the native build alone. Rows name the first
+# and the last two; the others are fields of every row (restart, failed_opens, calls,
+# unchanged machine file) that only the native run checks.
+KNOWN_DIFFERENCES = {
+    "presence": "Wine's SetupAPI ignores DIGCF_PRESENT and lists devices that are not started",
+    "restart": "Wine cannot attach property-change parameters (SetupDiSetClassInstallParamsW "
+               "fails), so the program never asks for a restart there",
+    "failed-opens": "the test driver under Wine logs what reaches it; a failed open never does",
+    "read-only": "Wine denies the prefix's own user nothing, so read-only keys cannot be shown",
+    "registry-calls": "only the simulated machine counts the program's registry operations",
+    "exit-2": "a machine file that cannot be read is a failure of the simulated platform",
+    "default-machine": "ZPCONFIG_MACHINE and the built-in default machine belong to the "
+                       "simulation",
+}
+
+DRIVER_LINE = re.compile(r"^(open \\\\\.\\zephyn|close \\\\\.\\zephyn|ioctl .*)$")
+END_LINE = re.compile(r"^end registry-calls=(\d+)$")
+
+
+@dataclass
+class Run:
+    """What one run of one build left behind."""
+    stdout: str = ""
+    status: int = -1
+    stderr: str = ""
+    driver: list = field(default_factory=list)
+    registry: dict = field(default_factory=dict)  # parse_reg form, after the run
+    before: dict = field(default_factory=dict)  # parse_reg form, before the run
+    prefix: str = ""  # the Wine prefix kept for a look
+
+
+# ---- Comparing registry contents ---------------------------------------------------------
+
+
+def program_view(keys, port_nodes):
+    """The values the program owns: its service key and settings store, its event-log
+    source, the COM port database, and the names of the port device nodes."""
+    view = {}
+    roots = (SERVICE.upper(), EVENT_SOURCE.upper())
+    for upper, (_, values) in keys.items():
+        if any(upper == r or upper.startswith(r + "\\") for r in roots):
+            view[(upper, None)] = "key"
+            for value_name, (_, type_, data) in values.items():
+                view[(upper, value_name)] = (type_, data)
+    wanted = [(ARBITER, "COMDB")]
+    for instance in port_nodes:
+        wanted += [(f"{ENUM}\\{instance}", "FRIENDLYNAME"),
+                   (f"{ENUM}\\{instance}\\Device Parameters", "PORTNAME")]
+    for path, value_name in wanted:
+        values = keys.get(path.upper(), (None, {}))[1]
+        if value_name in values:
+            view[(path.upper(), value_name)] = values[value_name][1:]
+    return view
+
+
+def show(value):
+    if value is None:
+        return "absent"
+    if value == "key":
+        return "key"
+    type_, data = value
+    if type_ == REG_DWORD and len(data) == 4:
+        return f"dword {int.from_bytes(data, 'little'):#x}"
+    if type_ in (1, 2) and len(data) % 2 == 0:
+        return f"type {type_} {data.decode('utf-16-le')!r}"
+    if type_ == REG_BINARY:
+        numbers = [i * 8 + b + 1 for i, byte in enumerate(data) for b in range(8)
+                   if byte >> b & 1]
+        return f"binary of {len(data)} bytes, bits of {numbers}"
+    return f"type {type_} {data.hex(',')}"
+
+
+def view_differences(a, b, a_name, b_name):
+    out = []
+    for key in sorted(set(a) | set(b), key=lambda k: (k[0], k[1] or "")):
+        if a.get(key) != b.get(key):
+            place = key[0] + ("" if key[1] is None else f" : {key[1] or '@'}")
+            out.append(f"{place}: {a_name} {show(a.get(key))}, {b_name} {show(b.get(key))}")
+    return out
+
+
+def check_values(row, keys):
+    problems = []
+    for path, name, expected in row.values:
+        key = keys.get(path.upper())
+        if expected is NO_KEY:
+            if key is not None:
+                problems.append(f"{path}: expected no such key")
+            continue
+        stored = key[1].get(name.upper()) if key else None
+        came = None if stored is None else tuple(stored[1:])
+        want = None if expected is None else encode(expected)
+        if came != want:
+            problems.append(f"{path} : {name}: expected {show(want)}, came {show(came)}")
+    return problems
+
+
+def text_difference(what, expected, came):
+    if expected == came:
+        return []
+    diff = difflib.unified_diff(expected.splitlines(True), came.splitlines(True), "expected",
+                                "came", n=1)
+    lines = [line.rstrip("\n").replace("\r", "\\r") for line in diff]
+    if len(lines) > 40:
+        lines = lines[:40] + [f"... ({len(lines) - 40} more lines)"]
+    return [f"{what} differs:"] + ["    " + line for line in lines]
+
+
+def list_difference(what, expected, came):
+    if expected == came:
+        return []
+    return text_difference(what, "".join(x + "\n" for x in expected),
+                           "".join(x + "\n" for x in came))
+
+
+# ---- The native build --------------------------------------------------------------------
+
+
+def machine_reg(row):
+    return row.machine if isinstance(row.machine, Reg) else Reg()
+
+
+def run_native(exe, row, folder):
+    folder.mkdir(parents=True)
+    path = folder / "machine.reg"
+    if row.machine == "default":
+        path = folder / "state" / "zpconfigutil" / "machine.reg"
+    elif row.machine == "broken":
+        path.write_bytes(BROKEN_MACHINE)
+    elif row.machine is not None:
+        path.write_bytes(reg_file_bytes(row.machine))
+    before = path.read_bytes() if path.exists() else None
+    env = dict(os.environ, ZPCONFIG_MACHINE=str(path))
+    proc = subprocess.run([exe, *row.args], env=env, capture_output=True, timeout=120)
+    after = path.read_bytes() if path.exists() else None
+    log_path = Path(str(path) + ".log")
+    log = log_path.read_text("utf-8").splitlines() if log_path.exists() else None
+    run = Run(proc.stdout.decode("utf-8", "replace"), proc.returncode,
+              proc.stderr.decode("utf-8", "replace"))
+    problems = text_difference("stdout", row.stdout, run.stdout)
+    if run.status != row.status:
+        problems.append(f"exit status: expected {row.status}, came {run.status}")
+    if row.stderr is not None:
+        if not re.fullmatch(row.stderr, run.stderr):
+            problems.append(f"stderr: expected /{row.stderr}/, came {run.stderr!r}")
+    elif run.stderr:
+        problems.append(f"stderr: expected nothing, came {run.stderr!r}")
+
+    if not row.platform:
+        if log is not None or Path(str(path) + ".lock").exists():
+            problems.append("a run that never reaches the machine left a log or a lock file")
+        if after != before:
+            problems.append("a run that never reaches the machine changed or created its file")
+    elif row.status != 2:
+        problems += check_native_log(row, log, run)
+    if row.unchanged and after != before:
+        problems.append("the machine file changed")
+    if row.machine == "default" and after is None:
+        problems.append("the default machine file was not created")
+    if after is not None and run.status != 2:
+        try:
+            run.registry = parse_reg(decode_reg(after))
+            run.before = parse_reg(decode_reg(before)) if before else {}
+        except ValueError as error:
+            problems.append(f"the machine file after the run does not read back: {error}")
+        problems += check_values(row, run.registry)
+    return run, problems
+
+
+def check_native_log(row, log, run):
+    if log is None:
+        return ["no event log was written"]
+    problems = []
+    run.driver = [line for line in log if DRIVER_LINE.match(line)]
+    problems += list_difference("driver lines", row.driver, run.driver)
+    restarts = [line for line in log if line.startswith("restart ")]
+    want_restarts = [f"restart {row.restart}"] if row.restart else []
+    problems += list_difference("restart lines", want_restarts, restarts)
+    failed = sum(1 for line in log if line == "open-failed \\\\.\\zephyn")
+    if failed != row.failed_opens:
+        problems.append(f"failed opens: expected {row.failed_opens}, came {failed}")
+    ends = [END_LINE.match(line) for line in log]
+    if not log or not ends[-1] or sum(1 for m in ends if m) != 1:
+        problems.append("the log does not end with one 'end registry-calls=N' line")
+    elif row.calls is not None and int(ends[-1].group(1)) != row.calls:
+        problems.append(f"registry calls: expected {row.calls}, came {ends[-1].group(1)}")
+    strange = [line for line in log if not (DRIVER_LINE.match(line) or END_LINE.match(line)
+               or line.startswith("restart ") or line == "open-failed \\\\.\\zephyn")]
+    if strange:
+        problems.append(f"unknown log lines: {strange}")
+    return problems
+
+
+# ---- The Windows build under Wine --------------------------------------------------------
+
+
+def run_wine(row, folder, env):
+    folder.mkdir(parents=True)
+    machine_file = folder / "machine.reg"
+    machine_file.write_bytes(reg_file_bytes(machine_reg(row)))
+    results = folder / "results"
+    proc = subprocess.run(["bash", str(RUN_SCENARIO), "--keep", str(machine_file), str(results),
+                           *row.args], env=env, capture_output=True, timeout=600)
+    stderr = proc.stderr.decode("utf-8", "replace")
+    kept = re.search(r"prefix kept in (\S+)", stderr)
+    run = Run(prefix=kept.group(1) if kept else "")
+    if proc.returncode == 2 or not (results / "status").exists():
+        return run, [f"the Wine runner failed: {stderr.strip()[-2000:]}"]
+    raw = (results / "stdout").read_bytes()
+    run.stdout = raw.replace(b"\r\n", b"\n").decode("utf-8", "replace")
+    run.status = int((results / "status").read_text().strip())
+    run.driver = (results / "driver.log").read_text("utf-8").splitlines()
+    problems = []
+    if b"\r" in raw.replace(b"\r\n", b""):
+        problems.append("stdout holds a carriage return outside a CR LF line end")
+    if raw.count(b"\n") != raw.count(b"\r\n"):
+        problems.append("stdout holds a line feed without its carriage return")
+    problems += text_difference("stdout", row.stdout, run.stdout)
+    if run.status != row.status:
+        problems.append(f"exit status: expected {row.status}, came {run.status}")
+    problems += list_difference("driver lines", row.driver, run.driver)
+    try:
+        run.registry = parse_reg((results / "registry.reg").read_text("utf-8"))
+    except (OSError, ValueError) as error:
+        return run, problems + [f"the exported registry does not read: {error}"]
+    run.before = parse_reg(decode_reg(machine_file.read_bytes()))
+    problems += check_values(row, run.registry)
+    return run, problems
+
+
+def unchanged_problems(row, run):
+    nodes = machine_reg(row).port_nodes
+    return [f"changed: {d}" for d in view_differences(program_view(run.before, nodes),
+                                                      program_view(run.registry, nodes),
+                                                      "before", "after")]
+
+
+def cross_problems(row, native, wine):
+    problems = []
+    if native.stdout != wine.stdout:
+        problems.append("the two builds printed different texts")
+    if native.status != wine.status:
+        problems.append(f"exit status: native {native.status}, wine {wine.status}")
+    problems += list_difference("driver lines (native, then wine)", native.driver, wine.driver)
+    nodes = machine_reg(row).port_nodes
+    problems += view_differences(program_view(native.registry, nodes),
+                                 program_view(wine.registry, nodes), "native", "wine")
+    return problems
+
+
+# ---- Driving it --------------------------------------------------------------------------
+
+
+def safe_name(name):
+    return re.sub(r"[^A-Za-z0-9_.-]", "_", name)
+
+
+def build_fixtures(target):
+    subprocess.run(["sh", str(BUILD_FIXTURES), str(target)], check=True, capture_output=True)
+    return target
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--native")
+    parser.add_argument("--wine")
+    parser.add_argument("--only", action="append")
+    parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--fixtures")
+    parser.add_argument("--keep", action="store_true")
+    args = parser.parse_args()
+    if not args.native and not args.wine:
+        parser.error("give --native, --wine or both")
+
+    names = [row.name for row in SCENARIOS]
+    assert len(names) == len(set(names)), "scenario names repeat"
+    for row in SCENARIOS:
+        assert row.native_only in (None, *KNOWN_DIFFERENCES), row.name
+    rows = [r for r in SCENARIOS
+            if not args.only or any(fnmatch.fnmatch(r.name, g) for g in args.only)]
+
+    work = Path(tempfile.mkdtemp(prefix="zp-e2e-"))
+    failures = {}  # scenario name -> [(build, problem lines)]
+    native_runs, wine_runs = {}, {}
+
+    def fail(name, build, problems):
+        if problems:
+            failures.setdefault(name, []).append((build, problems))
+
+    if args.native:
+        exe = str(Path(args.native).resolve())
+        for row in rows:
+            run, problems = run_native(exe, row, work / "native" / safe_name(row.name))
+            if row.unchanged and row.status != 2:
+                problems += unchanged_problems(row, run)
+            native_runs[row.name] = run
+            fail(row.name, "native", problems)
+
+    wine_seconds = None
+    if args.wine:
+        exe = Path(args.wine).resolve()
+        for check in (check_imports, check_version_resource):
+            problems = check(exe, ROOT)
+            fail(f"exe/{check.__name__[6:].replace('_', '-')}", "wine", problems)
+        fixtures = Path(args.fixtures).resolve() if args.fixtures else \
+            build_fixtures(work / "fixtures")
+        env = dict(os.environ, ZP_WINE_EXE=str(exe), ZP_WINE_FIXTURES=str(fixtures),
+                   ZP_WINE_WORK=str(work / "wine-work"))
+        wine_rows = [r for r in rows if r.native_only is None]
+        started = time.monotonic()
+        with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+            futures = {pool.submit(run_wine, r, work / "wine" / safe_name(r.name), env): r
+                       for r in wine_rows}
+            for future in concurrent.futures.as_completed(futures):
+                row = futures[future]
+                run, problems = future.result()
+                if row.unchanged and run.registry:
+                    problems += unchanged_problems(row, run)
+                if row.name in native_runs and run.registry:
+                    problems += [f"builds disagree: {p}" for p in
+                                 cross_problems(row, native_runs[row.name], run)]
+                wine_runs[row.name] = run
+                fail(row.name, "wine", problems)
+                if not problems and run.prefix:
+                    shutil.rmtree(run.prefix, ignore_errors=True)
+        wine_seconds = time.monotonic() - started
+
+    for name in [r.name for r in rows] + sorted(n for n in failures if n.startswith("exe/")):
+        for build, problems in failures.get(name, []):
+            print(f"FAIL {name} [{build}]")
+            for line in problems:
+                print(f"  {line}")
+            prefix = wine_runs.get(name, Run()).prefix
+            if build == "wine" and prefix:
+                print(f"  Wine prefix kept in {prefix}")
+    if args.wine:
+        print("Checked on the native build alone:")
+        for key, reason in KNOWN_DIFFERENCES.items():
+            print(f"  {key}: {reason}")
+        print(f"Wine suite: {len(wine_runs)} runs in {wine_seconds:.0f} s")
+    failed = len(failures)
+    passed = len(rows) + (2 if args.wine else 0) - failed
+    if failed or args.keep:
+        print(f"work folder kept: {work}")
+    else:
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
