@@ -11,9 +11,11 @@ need_packages() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ make)
-TEST_PACKAGES=(libgtest-dev clang-format)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+TEST_PACKAGES=(libgtest-dev clang-format python3 time)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
+WINE_PACKAGES=(wine64)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
