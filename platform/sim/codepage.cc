@@ -31,8 +31,7 @@ int encode1252(char16_t unit) {
   return -1;
 }
 
-char16_t foldCase(char16_t unit) {
-  if (unit >= u'a' && unit <= u'z') return unit - 0x20;
+char16_t foldBeyondAscii(char16_t unit) {
   if (unit < 0xE0) return unit;
   if (unit <= 0xFE) return unit == 0xF7 ? unit : unit - 0x20;
   if (unit == 0xFF) return 0x178;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <string_view>
 
 #include "platform/sim/codepage.h"
+#include "platform/sim/utf.h"
 
 const char16_t kEnumKeyPath[] = u"SYSTEM\\CurrentControlSet\\Enum";
 const char16_t kClassKeyPath[] = u"SYSTEM\\CurrentControlSet\\Control\\Class";
@@ -29,70 +32,153 @@ const PropertyRow kProperties[] = {
     {0xD, u"LocationInformation"},
 };
 
-std::u16string lastPart(const std::u16string& id) {
-  const size_t slash = id.rfind(u'\\');
-  return slash == std::u16string::npos ? id : id.substr(slash + 1);
+// A device node as the scan finds it: its instance id, folded for comparisons, and its key.
+struct InstanceNode {
+  std::u16string folded;
+  std::u16string id;
+  const RegNode* key;
+};
+
+std::u16string joinedId(const std::u16string& enumerator, const std::u16string& device,
+                        const std::u16string& instance) {
+  std::u16string id;
+  id.reserve(enumerator.size() + device.size() + instance.size() + 2);
+  id.append(enumerator).append(1, u'\\').append(device).append(1, u'\\').append(instance);
+  return id;
 }
 
-std::vector<std::u16string> scanInstanceIds(const Registry& registry) {
-  std::vector<std::pair<std::u16string, std::u16string>> found;  // folded id, id
-  const RegNode* enumKey = registry.findKey(kEnumKeyPath);
-  if (enumKey != nullptr) {
-    for (const auto& [f1, enumerator] : enumKey->subkeys) {
+const RegNode* enumKey(const Registry& registry) { return registry.findKey(kEnumKeyPath); }
+
+std::vector<InstanceNode> scanInstances(const Registry& registry) {
+  std::vector<InstanceNode> found;
+  const RegNode* top = enumKey(registry);
+  if (top != nullptr) {
+    // Subkeys are held by their folded names, so the folded id is made of those.
+    for (const auto& [f1, enumerator] : top->subkeys) {
       for (const auto& [f2, device] : enumerator->subkeys) {
         for (const auto& [f3, instance] : device->subkeys) {
-          const std::u16string id =
-              enumerator->name + u"\\" + device->name + u"\\" + instance->name;
-          found.emplace_back(foldCase(id), id);
+          found.push_back({joinedId(f1, f2, f3),
+                           joinedId(enumerator->name, device->name, instance->name),
+                           instance.get()});
         }
       }
     }
   }
-  std::sort(found.begin(), found.end());
-  std::vector<std::u16string> ids;
-  for (auto& [folded, id] : found) ids.push_back(std::move(id));
-  return ids;
+  const auto before = [](const InstanceNode& a, const InstanceNode& b) {
+    const int order = a.folded.compare(b.folded);
+    return order != 0 ? order < 0 : a.id < b.id;
+  };
+  // The keys come in order of their folded names part by part, which mostly is already
+  // the order of the whole folded ids.
+  if (!std::is_sorted(found.begin(), found.end(), before)) {
+    std::sort(found.begin(), found.end(), before);
+  }
+  return found;
 }
 
-// Links every present node to the parents whose ParentIdPrefix, followed by '&', begins
-// its instance name. Parents and children keep enumeration order.
-void linkChildren(const Registry& registry, DeviceTree* tree) {
-  std::map<std::u16string, std::vector<const std::u16string*>> parentsByPrefix;
-  for (const std::u16string& id : tree->ids) {
-    std::u16string prefix;
-    if (readTextValue(registry, nodeKeyPath(id), u"ParentIdPrefix", &prefix) && !prefix.empty()) {
-      parentsByPrefix[foldCase(prefix)].push_back(&id);
-    }
+size_t instanceCount(const Registry& registry) {
+  size_t count = 0;
+  const RegNode* top = enumKey(registry);
+  if (top == nullptr) return 0;
+  for (const auto& [f1, enumerator] : top->subkeys) {
+    for (const auto& [f2, device] : enumerator->subkeys) count += device->subkeys.size();
   }
-  for (const std::u16string& id : tree->ids) {
-    if (!isPresent(registry, id)) continue;
-    const std::u16string name = foldCase(lastPart(id));
-    for (size_t amp = name.find(u'&'); amp != std::u16string::npos;
+  return count;
+}
+
+// A node's ParentIdPrefix (a REG_SZ or REG_EXPAND_SZ up to its first NUL), folded; empty
+// when there is none.
+std::u16string foldedParentIdPrefix(const RegNode& key) {
+  static const std::u16string kName = foldCase(u"ParentIdPrefix");
+  auto found = key.values.find(kName);
+  if (found == key.values.end()) return {};
+  const RegValue& value = found->second;
+  if (value.type != 1 && value.type != 2) return {};
+  const std::u16string units = fromUtf16LeBytes(value.data);
+  return foldCase(units.substr(0, units.find(u'\0')));
+}
+
+bool hasControlKey(const RegNode& key) { return key.subkeys.count(u"CONTROL") != 0; }
+
+// Links every present node to the parents whose ParentIdPrefix, followed by '&', begins
+// its instance name. Parents and children keep enumeration order: `nodes` is in that
+// order and is walked in it, so children are added, and both maps filled, in order.
+void linkChildren(const std::vector<InstanceNode>& nodes, DeviceTree* tree) {
+  constexpr size_t kNone = ~size_t{0};
+  std::map<std::u16string, std::vector<size_t>, std::less<>> parentsByPrefix;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const std::u16string& prefix = tree->parentIdPrefixes[i];
+    if (!prefix.empty()) parentsByPrefix[prefix].push_back(i);
+  }
+  std::vector<std::vector<size_t>> childrenOf(nodes.size());
+  std::vector<size_t> parentOf(nodes.size(), kNone);  // the first parent in order
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    if (!tree->present[i]) continue;
+    const std::u16string& folded = nodes[i].folded;
+    const size_t slash = folded.rfind(u'\\');
+    const std::u16string_view name =
+        std::u16string_view(folded).substr(slash == std::u16string::npos ? 0 : slash + 1);
+    for (size_t amp = name.find(u'&'); amp != std::u16string_view::npos;
          amp = name.find(u'&', amp + 1)) {
       auto parents = parentsByPrefix.find(name.substr(0, amp));
       if (parents == parentsByPrefix.end()) continue;
-      for (const std::u16string* parent : parents->second) {
-        if (foldCase(*parent) == foldCase(id)) continue;
-        tree->children[foldCase(*parent)].push_back(id);
-        auto [slot, inserted] = tree->parents.try_emplace(foldCase(id), *parent);
-        if (!inserted && foldCase(*parent) < foldCase(slot->second)) slot->second = *parent;
+      for (size_t parent : parents->second) {
+        if (parent == i) continue;
+        childrenOf[parent].push_back(i);
+        if (parent < parentOf[i]) parentOf[i] = parent;
       }
     }
   }
-  for (auto& [parent, children] : tree->children) {
-    std::sort(
-        children.begin(), children.end(),
-        [](const std::u16string& a, const std::u16string& b) { return foldCase(a) < foldCase(b); });
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    if (!childrenOf[i].empty()) {
+      std::vector<std::u16string>& children =
+          tree->children
+              .emplace_hint(tree->children.end(), nodes[i].folded, std::vector<std::u16string>{})
+              ->second;
+      for (size_t child : childrenOf[i]) children.push_back(nodes[child].id);
+    }
+    if (parentOf[i] != kNone) {
+      tree->parents.emplace_hint(tree->parents.end(), nodes[i].folded, nodes[parentOf[i]].id);
+    }
   }
+}
+
+void buildTree(const Registry& registry, DeviceTree* tree) {
+  *tree = DeviceTree{};
+  const std::vector<InstanceNode> nodes = scanInstances(registry);
+  for (const InstanceNode& node : nodes) {
+    tree->ids.push_back(node.id);
+    tree->keys.push_back(node.key);
+    tree->parentIdPrefixes.push_back(foldedParentIdPrefix(*node.key));
+    tree->present.push_back(hasControlKey(*node.key));
+  }
+  linkChildren(nodes, tree);
+  tree->keyLayout = registry.keyLayout();
+}
+
+// Whether the tree still describes the registry after it changed: no key was removed
+// (so every key it holds is still there, under its name), no node was added, and no
+// node's ParentIdPrefix or presence differs. Most changes of a run (the settings store,
+// friendly names) leave it so.
+bool treeStillHolds(const Registry& registry, const DeviceTree& tree) {
+  if (tree.keyLayout != registry.keyLayout() || instanceCount(registry) != tree.ids.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < tree.keys.size(); ++i) {
+    if (hasControlKey(*tree.keys[i]) != tree.present[i] ||
+        foldedParentIdPrefix(*tree.keys[i]) != tree.parentIdPrefixes[i]) {
+      return false;
+    }
+  }
+  return true;
 }
 
 const DeviceTree& currentTree(SimMachine& machine) {
   DeviceTree& tree = machine.deviceTree;
-  if (tree.generation != machine.registry.generation()) {
-    tree = DeviceTree{};
-    tree.ids = scanInstanceIds(machine.registry);
-    linkChildren(machine.registry, &tree);
-    tree.generation = machine.registry.generation();
+  const Registry& registry = machine.registry;
+  if (tree.generation != registry.generation()) {
+    if (!treeStillHolds(registry, tree)) buildTree(registry, &tree);
+    tree.generation = registry.generation();
   }
   return tree;
 }
@@ -111,6 +197,10 @@ std::u16string hardwareKeyPath(const std::u16string& instanceId) {
 
 const std::vector<std::u16string>& allInstanceIds(SimMachine& machine) {
   return currentTree(machine).ids;
+}
+
+const std::vector<const RegNode*>& allInstanceKeys(SimMachine& machine) {
+  return currentTree(machine).keys;
 }
 
 bool isPresent(const Registry& registry, const std::u16string& instanceId) {

@@ -19,6 +19,8 @@ std::u16string hardwareKeyPath(const std::u16string& instanceId);
 
 // Every node's instance id, in enumeration order (the ids compared upper-cased).
 const std::vector<std::u16string>& allInstanceIds(SimMachine& machine);
+// Their keys, in the same order; good until the registry next changes.
+const std::vector<const RegNode*>& allInstanceKeys(SimMachine& machine);
 
 // A node is present (started) while it has a Control subkey.
 bool isPresent(const Registry& registry, const std::u16string& instanceId);

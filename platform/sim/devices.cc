@@ -42,6 +42,21 @@ bool readProperty(DeviceSet set, const DeviceElement* element, uint32_t property
   return *value != nullptr || fail(kOsInvalidData);
 }
 
+// Whether stored text (UTF-16LE up to its first NUL; an odd last byte is a unit of its
+// own) equals `folded` without regard to case; asked of every device node, so without
+// copies.
+bool equalsFolded(const std::string& data, const std::u16string& folded) {
+  size_t i = 0;
+  for (size_t byte = 0; byte < data.size(); byte += 2, ++i) {
+    const unsigned high = byte + 1 < data.size() ? static_cast<unsigned char>(data[byte + 1]) : 0;
+    const char16_t unit =
+        static_cast<char16_t>(static_cast<unsigned char>(data[byte]) | (high << 8));
+    if (unit == u'\0') break;
+    if (i == folded.size() || foldCase(unit) != folded[i]) return false;
+  }
+  return i == folded.size();
+}
+
 }  // namespace
 
 DeviceSet getClassDevices(const OsGuid& classGuid, uint32_t flags) {
@@ -51,15 +66,19 @@ DeviceSet getClassDevices(const OsGuid& classGuid, uint32_t flags) {
     return nullptr;
   }
   const std::u16string wanted = foldCase(formatGuid(classGuid));
+  static const std::u16string kClassGuid = foldCase(u"ClassGUID");
   auto* set = new OsDeviceSet;
-  for (const std::u16string& id : allInstanceIds(*machine)) {
-    std::u16string guid;
-    if (!readTextValue(machine->registry, nodeKeyPath(id), u"ClassGUID", &guid) ||
-        foldCase(guid) != wanted) {
+  const std::vector<std::u16string>& ids = allInstanceIds(*machine);
+  const std::vector<const RegNode*>& keys = allInstanceKeys(*machine);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    auto value = keys[i]->values.find(kClassGuid);
+    if (value == keys[i]->values.end() ||
+        (value->second.type != kRegSz && value->second.type != kRegExpandSz)) {
       continue;
     }
-    if ((flags & kDigcfPresent) != 0 && !isPresent(machine->registry, id)) continue;
-    set->members.push_back(nodeHandle(*machine, id));
+    if (!equalsFolded(value->second.data, wanted)) continue;
+    if ((flags & kDigcfPresent) != 0 && !isPresent(machine->registry, ids[i])) continue;
+    set->members.push_back(nodeHandle(*machine, ids[i]));
   }
   machine->deviceSets.insert(set);
   return set;

@@ -18,10 +18,13 @@
 #include "platform/os_types.h"
 #include "platform/sim/registry_store.h"
 
-// An open registry key: its path and the access it was opened with.
+// An open registry key: its path and the access it was opened with, and the stored key
+// as last found (valid while the registry's keyLayout is `layout`).
 struct OsKey {
   std::u16string path;
   uint32_t access = 0;
+  RegNode* node = nullptr;
+  uint64_t layout = 0;
 };
 
 // A device information set: its members in enumeration order and the property-change
@@ -41,10 +44,15 @@ struct DeviceElement {
   DevNode node = 0;
 };
 
-// The device nodes as the registry lays them out, derived once per registry generation.
+// The device nodes as the registry lays them out, derived once per registry generation
+// (and derived again only when a change touched them).
 struct DeviceTree {
   uint64_t generation = ~uint64_t{0};
+  uint64_t keyLayout = 0;                                          // of the registry derived from
   std::vector<std::u16string> ids;                                 // in enumeration order
+  std::vector<const RegNode*> keys;                                // the nodes' keys, as ids
+  std::vector<std::u16string> parentIdPrefixes;                    // folded, as ids
+  std::vector<bool> present;                                       // as ids
   std::map<std::u16string, std::vector<std::u16string>> children;  // by case-folded parent id
   std::map<std::u16string, std::u16string> parents;                // by case-folded child id
 };

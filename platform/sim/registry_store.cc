@@ -1,5 +1,7 @@
 #include "platform/sim/registry_store.h"
 
+#include <atomic>
+
 #include "platform/sim/codepage.h"
 #include "platform/sim/utf.h"
 
@@ -22,20 +24,38 @@ std::u16string joinKeyPath(const std::u16string& base, const std::u16string& sub
   return base + u"\\" + sub;
 }
 
-Registry::Registry() { root_.name = u"HKEY_LOCAL_MACHINE"; }
+namespace {
 
-RegNode* Registry::findKey(const std::u16string& path) {
-  return const_cast<RegNode*>(static_cast<const Registry*>(this)->findKey(path));
+uint64_t newKeyLayout() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
 }
 
+}  // namespace
+
+Registry::Registry() : keyLayout_(newKeyLayout()) { root_.name = u"HKEY_LOCAL_MACHINE"; }
+
+RegNode* Registry::findKey(const std::u16string& path) { return findKeyBeneath(root_, path); }
+
 const RegNode* Registry::findKey(const std::u16string& path) const {
-  std::vector<std::u16string> parts;
-  if (!splitKeyPath(path, &parts)) return nullptr;
-  const RegNode* node = &root_;
-  for (const std::u16string& part : parts) {
-    auto found = node->subkeys.find(foldCase(part));
+  return findKeyBeneath(const_cast<RegNode&>(root_), path);
+}
+
+// Every registry call of a run looks its key up here, so the path is walked in place,
+// folding each part into one reused buffer.
+RegNode* Registry::findKeyBeneath(RegNode& base, const std::u16string& path) {
+  RegNode* node = &base;
+  std::u16string folded;
+  for (size_t start = 0; start < path.size();) {
+    size_t end = path.find(u'\\', start);
+    if (end == std::u16string::npos) end = path.size();
+    if (end == start) return nullptr;  // an empty part: not a key path
+    folded.assign(path, start, end - start);
+    for (char16_t& unit : folded) unit = foldCase(unit);
+    auto found = node->subkeys.find(folded);
     if (found == node->subkeys.end()) return nullptr;
     node = found->second.get();
+    start = end + 1;
   }
   return node;
 }
@@ -63,6 +83,7 @@ bool Registry::deleteKey(const std::u16string& path) {
     const bool hadContent = !root_.subkeys.empty() || !root_.values.empty();
     root_.subkeys.clear();
     root_.values.clear();
+    keyLayout_ = newKeyLayout();
     if (hadContent) markChanged();
     return true;
   }
@@ -75,6 +96,7 @@ bool Registry::deleteKey(const std::u16string& path) {
     parent = found->second.get();
   }
   if (parent->subkeys.erase(foldCase(last)) == 0) return false;
+  keyLayout_ = newKeyLayout();
   markChanged();
   return true;
 }

@@ -38,6 +38,8 @@ class Registry {
   // The key at `path`, or null when it (or the path) does not exist.
   RegNode* findKey(const std::u16string& path);
   const RegNode* findKey(const std::u16string& path) const;
+  // The key at `path` taken beneath `base` (a key of this registry), or null.
+  static RegNode* findKeyBeneath(RegNode& base, const std::u16string& path);
 
   // The key at `path`, created with every missing parent; null for an invalid path.
   RegNode* createKey(const std::u16string& path);
@@ -62,6 +64,10 @@ class Registry {
   // generation stays the same.
   uint64_t generation() const { return generation_; }
 
+  // Names the key layout: it is unique to this registry and changes whenever a key is
+  // removed, so a RegNode* found while it stays the same is still that key.
+  uint64_t keyLayout() const { return keyLayout_; }
+
  private:
   void markChanged() {
     changed_ = true;
@@ -71,6 +77,7 @@ class Registry {
   RegNode root_;
   bool changed_ = false;
   uint64_t generation_ = 0;
+  uint64_t keyLayout_;
 };
 
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first NUL, or false when the
