@@ -10,6 +10,9 @@ namespace {
 const char16_t kVersion5Header[] = u"Windows Registry Editor Version 5.00";
 const char16_t kVersion4Header[] = u"REGEDIT4";
 const char16_t kRootName[] = u"HKEY_LOCAL_MACHINE";
+// As on Windows, a key path goes at most 512 levels deep; deeper trees would also
+// exhaust the stack of everything that walks the tree.
+constexpr size_t kMaxKeyDepth = 512;
 
 struct Line {
   std::u16string text;
@@ -148,6 +151,7 @@ class RegTextReader {
     if (!path.empty()) path.erase(0, 1);
     std::vector<std::u16string> parts;
     if (!splitKeyPath(path, &parts)) return fail(number, "empty key name in the key path");
+    if (parts.size() > kMaxKeyDepth) return fail(number, "key path deeper than 512 levels");
     if (deletion) {
       registry_->deleteKey(path);
       currentKey_ = nullptr;
