@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,37 +15,12 @@
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/utf.h"
+#include "tests/support/file_machine.h"
 #include "tests/support/harness.h"
 
 extern char** environ;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// A folder of its own under TMPDIR, removed with everything in it.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zp-concurrent-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 struct Child {
   pid_t pid = -1;
@@ -116,7 +88,7 @@ TEST(ConcurrentRuns, EveryRunKeepsItsChangeAndClosesItsLog) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ScratchFolder folder;
+    ScratchFolder folder("zp-concurrent");
     ASSERT_FALSE(folder.path().empty());
     const std::string machinePath = folder.path() + "/machine.reg";
     int runs = 0;
@@ -136,13 +108,13 @@ TEST(ConcurrentRuns, EveryRunKeepsItsChangeAndClosesItsLog) {
     for (const Child& child : children) {
       ASSERT_GT(child.pid, 0);
       EXPECT_EQ(waitForExit(child.pid), 0) << child.outPath;
-      EXPECT_EQ(readFile(child.outPath), "setting is changed.\n") << child.outPath;
+      EXPECT_EQ(readBytes(child.outPath), "setting is changed.\n") << child.outPath;
       ++runs;
     }
 
     Registry registry;
     RegParseError error;
-    ASSERT_TRUE(readRegText(readFile(machinePath), &registry, &error))
+    ASSERT_TRUE(readRegText(readBytes(machinePath), &registry, &error))
         << error.line << ": " << error.reason;
     for (int com = 3; com <= 14; ++com) {
       uint32_t timeout = 0;
@@ -150,7 +122,7 @@ TEST(ConcurrentRuns, EveryRunKeepsItsChangeAndClosesItsLog) {
           << com;
       EXPECT_EQ(timeout, static_cast<uint32_t>(com * 10)) << com;
     }
-    EXPECT_EQ(countLinesStarting(readFile(machinePath + ".log"), "end registry-calls="), runs);
+    EXPECT_EQ(countLinesStarting(readBytes(machinePath + ".log"), "end registry-calls="), runs);
   }
 }
 

@@ -3,37 +3,20 @@
 // on standard error and status 2 before printing anything, and leaves the file
 // byte-identical; enum and get never rewrite it.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
+#include <cctype>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cli/program.h"
-#include "driver/driver_channel.h"
 #include "platform/sim/machine_file.h"
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
-#include "tests/support/harness.h"
+#include "tests/support/file_machine.h"
 
 namespace {
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 bool parses(const std::string& bytes) {
   Registry registry;
@@ -77,12 +60,6 @@ std::vector<Damage> damaged(const std::string& bytes, int cuts, int flips) {
   return out;
 }
 
-struct FileRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
 // The default machine in the forms a machine file takes: as built in (REGEDIT4), as the
 // program writes it back (UTF-16LE with BOM) and as Version 5.00 text in UTF-8.
 struct MachineForm {
@@ -112,54 +89,9 @@ const MachineForm kForms[] = {
     {"UTF-8", utf8Version5},
 };
 
-class DamagedMachineFile : public testing::TestWithParam<MachineForm> {
+class DamagedMachineFile : public MachineFileTest, public testing::WithParamInterface<MachineForm> {
  protected:
-  void SetUp() override {
-    char folder[] = "/tmp/zp-damaged-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    folder_ = folder;
-    path_ = folder_ + "/machine.reg";
-    const char* saved = std::getenv("ZPCONFIG_MACHINE");
-    savedMachine_ = saved != nullptr ? saved : "";
-    setenv("ZPCONFIG_MACHINE", path_.c_str(), 1);
-    errPath_ = folder_ + "/stderr";
-  }
-  void TearDown() override {
-    setenv("ZPCONFIG_MACHINE", savedMachine_.c_str(), 1);
-    std::system(("rm -rf " + folder_).c_str());
-  }
-
-  // Runs the program on the machine file, standard error going to a file meanwhile.
-  FileRun run(const std::vector<std::string>& args) {
-    std::vector<std::string> texts = {"ZPConfigUtil"};
-    texts.insert(texts.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& text : texts) argv.push_back(text.data());
-    argv.push_back(nullptr);
-
-    FileRun result;
-    std::fflush(stderr);
-    const int saved = dup(2);
-    std::FILE* err = std::fopen(errPath_.c_str(), "w");
-    dup2(fileno(err), 2);
-    {
-      OutputCapture out;
-      result.status = runProgramUtf8(static_cast<int>(texts.size()), argv.data(), runProgram);
-      result.out = out.text();
-    }
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    std::fclose(err);
-    result.err = readBytes(errPath_);
-    releasePortCountRecord();
-    return result;
-  }
-
-  std::string folder_;
-  std::string path_;
-  std::string errPath_;
-  std::string savedMachine_;
+  DamagedMachineFile() : MachineFileTest("machine.reg") {}
 };
 
 TEST_P(DamagedMachineFile, NeverCrashesAndAnUnparsableFileIsLeftAlone) {

@@ -10,34 +10,20 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
 
-#include "cli/program.h"
-#include "driver/driver_channel.h"
 #include "platform/os_process.h"
 #include "platform/os_registry.h"
 #include "platform/sim/machine_file.h"
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
+#include "tests/support/file_machine.h"
 #include "tests/support/fixtures.h"
-#include "tests/support/harness.h"
 
 namespace {
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 bool exists(const std::string& path) {
   struct stat info;
@@ -51,80 +37,13 @@ std::vector<std::string> lines(const std::string& text) {
   return out;
 }
 
-struct ProcessRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Captures what is written to file descriptor 2 while it lives.
-class StderrCapture {
- public:
-  StderrCapture() {
-    std::fflush(stderr);
-    file_ = mkstemp(path_);
-    saved_ = dup(2);
-    dup2(file_, 2);
-  }
-  std::string finish() {
-    std::fflush(stderr);
-    dup2(saved_, 2);
-    close(saved_);
-    close(file_);
-    const std::string text = readBytes(path_);
-    unlink(path_);
-    return text;
-  }
-
- private:
-  char path_[32] = "/tmp/zp-stderr-XXXXXX";
-  int file_ = -1;
-  int saved_ = -1;
-};
-
-class MachineFile : public testing::Test {
+class MachineFile : public MachineFileTest {
  protected:
-  void SetUp() override {
-    char folder[] = "/tmp/zp-machine-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    folder_ = folder;
-    path_ = folder_ + "/state/zpconfigutil/machine.reg";
-    const char* saved = std::getenv("ZPCONFIG_MACHINE");
-    savedMachine_ = saved != nullptr ? saved : "";
-    setenv("ZPCONFIG_MACHINE", path_.c_str(), 1);
-  }
-  void TearDown() override {
-    setenv("ZPCONFIG_MACHINE", savedMachine_.c_str(), 1);
-    std::system(("rm -rf " + folder_).c_str());
-  }
-
-  ProcessRun run(const std::vector<std::string>& args) {
-    std::vector<std::string> texts = {"ZPConfigUtil"};
-    texts.insert(texts.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& text : texts) argv.push_back(text.data());
-    argv.push_back(nullptr);
-    ProcessRun result;
-    StderrCapture err;
-    {
-      OutputCapture out;
-      result.status = runProgramUtf8(static_cast<int>(texts.size()), argv.data(), runProgram);
-      result.out = out.text();
-    }
-    result.err = err.finish();
-    releasePortCountRecord();
-    return result;
-  }
-
-  void makeFolder() { std::system(("mkdir -p " + folder_ + "/state/zpconfigutil").c_str()); }
-
-  std::string folder_;
-  std::string path_;
-  std::string savedMachine_;
+  MachineFile() : MachineFileTest("state/zpconfigutil/machine.reg") {}
 };
 
 TEST_F(MachineFile, CreatedFromTheDefaultAndRewrittenOnlyWhenChanged) {
-  const ProcessRun first = run({"enum"});
+  const FileRun first = run({"enum"});
   EXPECT_EQ(first.status, 0);
   EXPECT_NE(first.out.find("Lab rack A"), std::string::npos);
   EXPECT_EQ(first.err, "");
@@ -183,7 +102,7 @@ TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
     SCOPED_TRACE(c.what);
     makeFolder();
     writeBytes(path_, c.bytes);
-    const ProcessRun result = run({"enum"});
+    const FileRun result = run({"enum"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "") << "nothing is printed before the failure";
     EXPECT_EQ(result.err, "ZPConfigUtil: " + path_ + c.where + "\n");
@@ -192,7 +111,7 @@ TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
   }
   unlink(path_.c_str());
   mkdir(path_.c_str(), 0777);
-  const ProcessRun unreadable = run({"get", "0"});
+  const FileRun unreadable = run({"get", "0"});
   EXPECT_EQ(unreadable.status, 2);
   EXPECT_EQ(unreadable.err, "ZPConfigUtil: " + path_ + ": cannot read: Is a directory\n");
 }
@@ -201,14 +120,14 @@ TEST_F(MachineFile, CommandsThatNeverReachThePlatformTouchNothing) {
   const std::vector<std::string> commands[] = {{"help"}, {}, {"bogus"}, {"help", "set"}};
   for (const auto& args : commands) {
     SCOPED_TRACE(args.empty() ? "(empty)" : args[0]);
-    const ProcessRun missing = run(args);
+    const FileRun missing = run(args);
     EXPECT_EQ(missing.status, 0);
     EXPECT_NE(missing.out, "");
     EXPECT_FALSE(exists(folder_ + "/state")) << "no folder is created";
 
     makeFolder();
     writeBytes(path_, "corrupt");
-    const ProcessRun corrupt = run(args);
+    const FileRun corrupt = run(args);
     EXPECT_EQ(corrupt.status, 0);
     EXPECT_EQ(corrupt.out, missing.out);
     EXPECT_EQ(corrupt.err, "");
