@@ -26,10 +26,16 @@ UINT redirectedCodePage() {
   return console != 0 ? console : GetACP();
 }
 
-// A character the code page lacks becomes its default character, '?'.
+// A character the code page lacks becomes its default character, '?'. A code page the
+// system cannot convert to gives UTF-8 instead, so that nothing is lost.
 void writeInCodePage(UINT codePage, const wchar_t* text, int units) {
-  const DWORD flags = ansiConversionFlags(codePage);
+  DWORD flags = ansiConversionFlags(codePage);
   int bytes = WideCharToMultiByte(codePage, flags, text, units, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0 && codePage != CP_UTF8) {
+    codePage = CP_UTF8;
+    flags = 0;
+    bytes = WideCharToMultiByte(codePage, flags, text, units, nullptr, 0, nullptr, nullptr);
+  }
   if (bytes <= 0) return;
   char* converted = new (std::nothrow) char[bytes];
   if (converted == nullptr) return;
