@@ -22,10 +22,9 @@ uint32_t lastOsError();
 // CloseHandle.
 bool closeOsHandle(OsHandle handle);
 
-// WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, out, outSize, NULL, NULL):
-// the text and its terminator in the ANSI code page, a character the code page lacks
-// becoming '?'. No best fit: a look-alike such as a full-width colon must not reach the
-// driver as the ':' that its command syntax gives meaning to. Returns the bytes written,
+// WideCharToMultiByte(CP_ACP, ansiConversionFlags(GetACP()), text, -1, out, outSize,
+// NULL, NULL): the text and its terminator in the ANSI code page, a character the code
+// page lacks becoming '?' (see platform/code_pages.h). Returns the bytes written,
 // terminator included, or 0 when it does not fit (the buffer may then hold part of the
 // text, unterminated).
 size_t toAnsiText(const wchar_t* text, char* out, size_t outSize);

@@ -17,5 +17,24 @@ need_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ make)
 TEST_PACKAGES=(libgtest-dev clang-format python3 time)
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
-WINE_PACKAGES=(wine64)
+WINE_PACKAGES=(wine64 locales)
+# The locales the Wine runs use: Wine takes its ANSI code page from the locale (932 and
+# 65001), and reads the command line in the locale's character set.
+WINE_LOCALES=(ja_JP.UTF-8 hi_IN.UTF-8)
+
+# Generates the glibc locales that are missing. Usage: need_locales name.UTF-8...
+need_locales() {
+  local missing=() available
+  available=$(locale -a 2>/dev/null)
+  for name in "$@"; do
+    grep -qix "${name%.UTF-8}.utf8" <<< "$available" || missing+=("$name")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Generating locales: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  for name in "${missing[@]}"; do
+    $sudo localedef -i "${name%.UTF-8}" -c -f UTF-8 -A /usr/share/locale/locale.alias "$name"
+  done
+}
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -10,6 +10,7 @@
 #include "driver/driver_channel.h"
 #include "inventory/discovery.h"
 #include "inventory/inventory.h"
+#include "platform/code_pages.h"
 #include "platform/text.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/harness.h"
@@ -144,6 +145,35 @@ TEST(DriverCommand, CommandForms) {
     EXPECT_EQ(line.substr(line.find(" text=") + 6), "\"" + *c.logged + "\"");
   }
   releaseInventory();
+}
+
+// Windows fails the whole conversion (every field would go out empty) when a code page
+// that takes no flags, UTF-8 among them, gets WC_NO_BEST_FIT_CHARS.
+TEST(DriverCommand, ConversionFlagsByCodePage) {
+  struct Case {
+    uint32_t codePage;
+    uint32_t flags;
+  };
+  const Case cases[] = {
+      {1252, kNoBestFitChars},
+      {932, kNoBestFitChars},
+      {936, kNoBestFitChars},
+      {65001, 0},
+      {65000, 0},
+      {54936, 0},
+      {52936, 0},
+      {50220, 0},
+      {50229, 0},
+      {57002, 0},
+      {57011, 0},
+      {42, 0},
+      {57012, kNoBestFitChars},
+      {50223, kNoBestFitChars},
+      {437, kNoBestFitChars},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ansiConversionFlags(c.codePage), c.flags) << c.codePage;
+  }
 }
 
 TEST(DriverOpen, AbsentDriver) {

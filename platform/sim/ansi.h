@@ -1,8 +1,22 @@
-// Conversion of the boundary's wide text to the simulated machine's ANSI code page.
+// The simulated machine's ANSI code page, and the conversion of the boundary's wide text
+// to it. Windows keeps the code page in SYSTEM\CurrentControlSet\Control\Nls\CodePage,
+// value ACP (REG_SZ); the simulation does as well, 1252 when the value is absent, and
+// supports 1252 and 65001 (UTF-8).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// UTF-16 units in Windows-1252: '?' for each character 1252 cannot hold (a surrogate
-// pair is one character, and gives one '?').
+#include "platform/sim/registry_store.h"
+
+// The machine's ANSI code page. False for a value the simulation does not support (of
+// another number, or not text): *reason then names it, and *codePage is 1252.
+bool readAnsiCodePage(const Registry& registry, uint32_t* codePage, std::string* reason);
+
+// The current machine's ANSI code page (1252 without a machine).
+uint32_t currentAnsiCodePage();
+
+// UTF-16 units in the current machine's ANSI code page. In 1252, '?' for each character
+// 1252 cannot hold (a surrogate pair is one character, and gives one '?'); in UTF-8,
+// every character as itself (a lone surrogate as U+FFFD).
 std::string toAnsi(const std::u16string& text);

@@ -9,8 +9,9 @@
 // happens without a machine.
 void logEvent(const std::string& line);
 
-// Windows-1252 text as it stands in a log line: decoded, in double quotes, with '"' and
-// '\' escaped by '\' and other control characters as \xHH.
+// Text in the machine's ANSI code page as it stands in a log line: decoded, in double
+// quotes, with '"' and '\' escaped by '\', other control characters as \xHH, and in UTF-8
+// each byte that belongs to no well-formed character as \xHH too.
 std::string quoteLogText(const std::string& ansiText);
 
 // Appends the lines, each ended by a line feed, to the file at `path` (created when

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/os_process.h"
+#include "platform/sim/ansi.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/reg_reader.h"
@@ -176,6 +177,13 @@ int beginFileRun() {
     close(run->lockFd);
     if (!readable) return report(path, 0, error);
     return report(path, parseError.line, parseError.reason);
+  }
+  // A machine whose code page the simulation cannot convert to is refused before the
+  // program sees it, as a file it cannot read is.
+  uint32_t codePage = 0;
+  if (!readAnsiCodePage(run->machine.registry, &codePage, &error)) {
+    close(run->lockFd);
+    return report(path, 0, error);
   }
   run->machine.registry.clearChanged();
   gFileRun = run.release();

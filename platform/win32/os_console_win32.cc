@@ -1,6 +1,7 @@
 // Standard output on Windows: the console's own wide output when standard output is a
-// console; otherwise UTF-8 through the C runtime's text-mode stdout, which writes each
-// line feed as CR LF.
+// console; otherwise the text in the console's output code page, as the system's own
+// console tools write it and as a shell that reads the output decodes it, through the C
+// runtime's text-mode stdout, which writes each line feed as CR LF.
 #include "platform/os_console.h"
 
 #include <windows.h>
@@ -9,6 +10,8 @@
 #include <cwchar>
 #include <new>
 
+#include "platform/code_pages.h"
+
 namespace {
 
 bool isConsole(HANDLE handle) {
@@ -16,15 +19,31 @@ bool isConsole(HANDLE handle) {
   return GetConsoleMode(handle, &mode) != FALSE;
 }
 
-void writeUtf8(const wchar_t* text, int units) {
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return;
-  char* utf8 = new (std::nothrow) char[bytes];
-  if (utf8 == nullptr) return;
-  if (WideCharToMultiByte(CP_UTF8, 0, text, units, utf8, bytes, nullptr, nullptr) == bytes) {
-    std::fwrite(utf8, 1, static_cast<size_t>(bytes), stdout);
+// The code page of redirected output: the console's output code page, or the ANSI code
+// page when the process has no console (GetConsoleOutputCP then gives 0).
+UINT redirectedCodePage() {
+  const UINT console = GetConsoleOutputCP();
+  return console != 0 ? console : GetACP();
+}
+
+// A character the code page lacks becomes its default character, '?'. A code page the
+// system cannot convert to gives UTF-8 instead, so that nothing is lost.
+void writeInCodePage(UINT codePage, const wchar_t* text, int units) {
+  DWORD flags = ansiConversionFlags(codePage);
+  int bytes = WideCharToMultiByte(codePage, flags, text, units, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0 && codePage != CP_UTF8) {
+    codePage = CP_UTF8;
+    flags = 0;
+    bytes = WideCharToMultiByte(codePage, flags, text, units, nullptr, 0, nullptr, nullptr);
   }
-  delete[] utf8;
+  if (bytes <= 0) return;
+  char* converted = new (std::nothrow) char[bytes];
+  if (converted == nullptr) return;
+  if (WideCharToMultiByte(codePage, flags, text, units, converted, bytes, nullptr, nullptr) ==
+      bytes) {
+    std::fwrite(converted, 1, static_cast<size_t>(bytes), stdout);
+  }
+  delete[] converted;
 }
 
 }  // namespace
@@ -38,6 +57,6 @@ void writeOutput(const wchar_t* text) {
     DWORD written = 0;
     WriteConsoleW(handle, text, static_cast<DWORD>(units), &written, nullptr);
   } else {
-    writeUtf8(text, units);
+    writeInCodePage(redirectedCodePage(), text, units);
   }
 }

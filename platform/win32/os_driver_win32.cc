@@ -5,6 +5,8 @@
 
 #include <climits>
 
+#include "platform/code_pages.h"
+
 OsHandle openControlDevice(const wchar_t* path) {
   HANDLE handle =
       CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -29,9 +31,9 @@ bool closeOsHandle(OsHandle handle) {
 
 size_t toAnsiText(const wchar_t* text, char* out, size_t outSize) {
   int size = outSize < static_cast<size_t>(INT_MAX) ? static_cast<int>(outSize) : INT_MAX;
-  // No best fit: a character the code page lacks becomes '?', never a look-alike such as
-  // ':' for a full-width colon, which would slip past the checks of the command text.
-  int written =
-      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, out, size, nullptr, nullptr);
+  // The flags follow the ANSI code page the machine runs with: a machine set to UTF-8
+  // refuses WC_NO_BEST_FIT_CHARS, and the whole text would go out empty.
+  const DWORD flags = ansiConversionFlags(GetACP());
+  int written = WideCharToMultiByte(CP_ACP, flags, text, -1, out, size, nullptr, nullptr);
   return written > 0 ? static_cast<size_t>(written) : 0;
 }

@@ -144,11 +144,14 @@ CLOSE = "close \\\\.\\zephyn"
 
 
 def _quoted(text):
+    """Text as the log quotes it; bytes (a command in a code page that the log does not
+    decode) with each byte above ASCII as \\xHH."""
+    raw = isinstance(text, bytes)
     out = []
-    for ch in text:
+    for ch in text.decode("latin-1") if raw else text:
         if ch in '"\\':
             out.append("\\" + ch)
-        elif ord(ch) < 0x20 or ord(ch) == 0x7F:
+        elif ord(ch) < 0x20 or ord(ch) == 0x7F or (raw and ord(ch) > 0x7F):
             out.append(f"\\x{ord(ch):02X}")
         else:
             out.append(ch)

@@ -18,6 +18,7 @@ ARBITER = CCS + "\\Control\\COM Name Arbiter"
 ENUM = CCS + "\\Enum"
 CLASS = CCS + "\\Control\\Class"
 KNOBS = "SOFTWARE\\ZephynSim"
+NLS_CODE_PAGE = CCS + "\\Control\\Nls\\CodePage"
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 1, 2, 3, 4, 7
 
@@ -223,6 +224,11 @@ def driver_knobs(port_counts=None, **knobs):
 
 def property_change(allowed):
     return Reg().key(KNOBS + "\\DeviceManager", PropertyChange=1 if allowed else 0)
+
+
+def ansi_code_page(value):
+    """The machine's ANSI code page, as Windows keeps it (text, "1252" when absent)."""
+    return Reg().key(NLS_CODE_PAGE, ACP=value)
 
 
 def read_only(*paths):

@@ -4,8 +4,12 @@ against the native build (simulated machine) and the Windows build (under Wine).
 Each row gives the machine, the command line, the exact standard output, the exit status,
 the registry values that matter afterwards, and the driver's lines (open, ioctl, close).
 Fields that only the simulated machine can show (restart, failed opens, registry-call
-count, unchanged machine file) are checked on the native build; rows that only it can run
-name their reason in run.py's KNOWN_DIFFERENCES."""
+count, unchanged machine file) are checked on the native build; rows that only one build
+can run name their reason in run.py's KNOWN_DIFFERENCES.
+
+A machine's ANSI code page (ansi_code_page) also sets the locale the Windows build runs
+under, which is where Wine takes its code page from; that build's redirected output is in
+the code page, so a character the code page lacks is '?' there."""
 
 from dataclasses import dataclass, field
 from typing import Optional
@@ -14,9 +18,9 @@ from expected import (BOARD_CONFLICT, CHANGED, CLOSE, ENUM_USAGE, GENERAL_USAGE,
                       INVALID_GET, NO_DEVICE, NO_RS485, OPEN, PORT_CONFLICT, SET_USAGE,
                       UNKNOWN_DEVICE, board_report, enum_report, invalid_at,
                       port_count_query, port_report, session)
-from machines import (ARBITER, ENUM, EVENT_SOURCE, PARAMETERS, SERVICE, Board, Expand, comdb,
-                      comdb_bytes, decoy, driver_knobs, machine, property_change, read_only,
-                      service_key, store)
+from machines import (ARBITER, ENUM, EVENT_SOURCE, PARAMETERS, SERVICE, Board, Expand,
+                      ansi_code_page, comdb, comdb_bytes, decoy, driver_knobs, machine,
+                      property_change, read_only, service_key, store)
 
 NO_KEY = object()  # expected value: the key itself is absent
 
@@ -36,6 +40,7 @@ class Scenario:
     calls: Optional[int] = None  # exact registry-call count (native build only)
     platform: bool = True  # False: the run never reaches the machine
     native_only: Optional[str] = None  # key of run.KNOWN_DIFFERENCES
+    wine_only: Optional[str] = None  # key of run.KNOWN_DIFFERENCES
     stderr: Optional[str] = None  # regular expression for the native build's stderr
 
 
@@ -77,6 +82,10 @@ def lab_store(scan=10, verbose=0, rs485=0, name_a="Lab rack A", port0=None):
         Device1=(dict(IoAddress=0x180, Name="Line controller", NumPorts=4),
                  [dict(Name=c) for c in coms(7, 8, 9, 10)]),
     )
+
+
+# A display name of 42 characters, 40 of them Japanese.
+JAPANESE_NAME = "AB" + "計測ラック" * 8
 
 
 def lab(*extra, **store_options):
@@ -429,6 +438,16 @@ SCENARIOS = [
     S("non-ascii/enum", lab(name_a="Läbor Ω"), ["enum"],
       enum_report(("Läbor Ω", coms(3, 4, 5, 6)), ("Line controller", coms(7, 8, 9, 10))),
       unchanged=True),
+    # In code page 932 each Japanese character takes two bytes: the driver's 79-byte field
+    # holds "AB" and 38 of them, and never the first byte of the 39th.
+    S("non-ascii/932-name-cut-by-whole-characters", lab(ansi_code_page("932")),
+      ["set", "0", "-name=" + JAPANESE_NAME], CHANGED,
+      driver=session(b"device[Device0].Name=" + JAPANESE_NAME[:40].encode("cp932")),
+      values=[(p("Device0"), "Name", JAPANESE_NAME)], wine_only="code-page-932"),
+    # A machine whose ANSI code page is UTF-8: every character reaches the driver as itself.
+    S("non-ascii/65001-name-as-utf-8", lab(ansi_code_page("65001")),
+      ["set", "0", "-name=Läbor Ω"], CHANGED, driver=session("device[Device0].Name=Läbor Ω"),
+      values=[(p("Device0"), "Name", "Läbor Ω")], restart=PCI_A.instance),
 
     # Port nodes and the restart.
     S("nodes/absent-port-node-untouched",
@@ -466,6 +485,9 @@ SCENARIOS = [
     S("native/default-machine-created", "default", ["get", "1"],
       board_report("ZephynPort", 8, "Line controller", "COM7", io=0x180),
       driver=port_count_query(1), native_only="default-machine"),
+    S("native/unsupported-code-page", lab(ansi_code_page("932")), ["enum"], "", 2,
+      unchanged=True, native_only="exit-2",
+      stderr=r'ZPConfigUtil: .*machine\.reg: .*"932" is not simulated.*\n'),
 ]
 
 # The broken machine: a REGEDIT4 file whose fourth line is no value.

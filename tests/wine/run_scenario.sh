@@ -24,7 +24,9 @@
 # Environment: ZP_WINE_EXE (default build/mingw/ZPConfigUtil.exe), ZP_WINE_FIXTURES (the
 # output of build_fixtures.sh, default build/wine-fixtures), ZP_WINE_WORK (the test run's
 # work folder, default ${TMPDIR:-/tmp}/zpwine-$UID; remove it when the test run is over),
-# WINE_BIN (the folder of wine64 and wineserver, default /usr/lib/wine).
+# WINE_BIN (the folder of wine64 and wineserver, default /usr/lib/wine), ZP_WINE_LOCALE
+# (the locale of the scenario's Wine processes, where Wine takes its ANSI code page from:
+# ja_JP.UTF-8 gives 932, hi_IN.UTF-8 65001; default C.UTF-8, 1252).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -61,8 +63,9 @@ for file in "$exe" "$fixtures/zephyn.sys" "$fixtures/msports.dll" "$fixtures/cfg
   [ -f "$file" ] || fail "missing $file"
 done
 
-wine() { "$wine_bin/wine64" "$@"; }
-server() { "$wine_bin/wineserver" "$@"; }
+wine_locale=C.UTF-8
+wine() { env LC_ALL="$wine_locale" "$wine_bin/wine64" "$@"; }
+server() { env LC_ALL="$wine_locale" "$wine_bin/wineserver" "$@"; }
 
 # ---- The machine file as Wine imports it ---------------------------------------------
 
@@ -149,6 +152,9 @@ mkdir -p "$work" || fail "cannot create $work"
 
 # ---- One scenario --------------------------------------------------------------------
 
+# The base prefix is made under C.UTF-8; the scenario's Wine processes run in its locale.
+wine_locale=${ZP_WINE_LOCALE:-C.UTF-8}
+
 prefix=$(mktemp -d "$work/scenario.XXXXXX") || fail "no scenario folder"
 rmdir "$prefix"
 # The large, never-written part of the prefix is shared by hard links; the registry
@@ -182,7 +188,7 @@ if [ -z "$harness_error" ]; then
 fi
 if [ -z "$harness_error" ]; then
   WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 \
-    "$wine_bin/wine64" "$program" "$@" > "$results/stdout" 2>> "$results/stderr"
+    env LC_ALL="$wine_locale" "$wine_bin/wine64" "$program" "$@" > "$results/stdout" 2>> "$results/stderr"
   echo $? > "$results/status"
   # The driver's close of the last handle may still be on its way.
   for _ in 1 2 3 4 5 6 7 8 9 10; do

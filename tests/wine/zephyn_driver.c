@@ -9,6 +9,10 @@
  *   ioctl 0x1B2010 in=40 out=40 type=20 ui=3
  *   close \\.\zephyn
  *
+ * The text of a command stands decoded in the machine's ANSI code page (Nls\CodePage,
+ * ACP): Windows-1252, or UTF-8, where a byte of no well-formed character stands as \xHH;
+ * in any other code page every byte above ASCII stands as \xHH.
+ *
  * The knobs are read at every request, so a machine imported after the driver started
  * still steers it. */
 #include <ntddk.h>
@@ -22,6 +26,7 @@
 
 #define KNOBS_KEY L"\\Registry\\Machine\\SOFTWARE\\ZephynSim\\Driver"
 #define PORT_COUNTS_KEY KNOBS_KEY L"\\PortCounts"
+#define CODE_PAGE_KEY L"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage"
 #define LOG_PATH L"\\??\\C:\\zephynsim.log"
 
 /* ---- A bounded line of text ---------------------------------------------------------- */
@@ -199,6 +204,74 @@ static ULONG readReply(UCHAR* reply, ULONG capacity) {
   return count;
 }
 
+/* How the log shows the bytes of a command text. */
+typedef enum { TEXT_1252, TEXT_UTF8, TEXT_BYTES } TextForm;
+
+static BOOLEAN valueIsText(const ValueData* data, const WCHAR* text) {
+  const WCHAR* units = (const WCHAR*)data->info.Data;
+  ULONG count = data->info.DataLength / sizeof(WCHAR), i = 0;
+  if (data->info.Type != REG_SZ) return FALSE;
+  while (count > 0 && units[count - 1] == 0) --count;
+  for (; i < count && text[i] != 0; ++i) {
+    if (units[i] != text[i]) return FALSE;
+  }
+  return i == count && text[i] == 0;
+}
+
+static TextForm ansiTextForm(void) {
+  ValueData data;
+  if (!readKnob(CODE_PAGE_KEY, L"ACP", &data) || valueIsText(&data, L"1252")) return TEXT_1252;
+  return valueIsText(&data, L"65001") ? TEXT_UTF8 : TEXT_BYTES;
+}
+
+/* The length of the well-formed UTF-8 sequence at bytes[at], before `end`; 0 for none. */
+static ULONG utf8Length(const UCHAR* bytes, ULONG at, ULONG end) {
+  UCHAR lead = bytes[at], low = 0x80, high = 0xBF;
+  ULONG length, i;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > end || bytes[at + 1] < low || bytes[at + 1] > high) return 0;
+  for (i = 2; i < length; ++i) {
+    if (bytes[at + i] < 0x80 || bytes[at + i] > 0xBF) return 0;
+  }
+  return length;
+}
+
+/* The zero-ended command text at bytes[at], before `end`, quoted for the log. */
+static void addCommandText(Line* line, const UCHAR* bytes, ULONG at, ULONG end) {
+  TextForm form = ansiTextForm();
+  ULONG length;
+  addText(line, "\"");
+  while (at < end && bytes[at] != 0) {
+    if (form == TEXT_1252 || bytes[at] < 0x80) {
+      addEscaped(line, fromCp1252(bytes[at++]));
+    } else if (form == TEXT_UTF8 && (length = utf8Length(bytes, at, end)) != 0) {
+      if (length == 2 && bytes[at] == 0xC2 && bytes[at + 1] < 0xA0) {
+        addEscaped(line, bytes[at + 1]); /* a C1 control character */
+      } else {
+        addBytes(line, (const char*)bytes + at, length);
+      }
+      at += length;
+    } else {
+      addText(line, "\\x");
+      addHex(line, bytes[at++], 2);
+    }
+  }
+  addText(line, "\"");
+}
+
 /* ---- Requests ----------------------------------------------------------------------- */
 
 static ULONG wordAt(const UCHAR* bytes, ULONG offset) {
@@ -243,7 +316,7 @@ static BOOLEAN answerPortCount(UCHAR* buffer, ULONG outSize) {
 /* The log line of one exchange, up to its outcome. */
 static void describeExchange(Line* line, ULONG code, const UCHAR* buffer, ULONG inSize,
                              ULONG outSize) {
-  ULONG type, i;
+  ULONG type;
   addText(line, "ioctl 0x");
   addHex(line, code, 1);
   addText(line, " in=");
@@ -255,10 +328,8 @@ static void describeExchange(Line* line, ULONG code, const UCHAR* buffer, ULONG 
   addText(line, " type=");
   addDecimal(line, type);
   if (type == REQUEST_TEXT && inSize >= TEXT_OFFSET) {
-    addText(line, " text=\"");
-    for (i = TEXT_OFFSET; i < inSize && buffer[i] != 0; ++i)
-      addEscaped(line, fromCp1252(buffer[i]));
-    addText(line, "\"");
+    addText(line, " text=");
+    addCommandText(line, buffer, TEXT_OFFSET, inSize);
   } else if (type == REQUEST_PORT_COUNT && inSize >= UI_NUMBER_OFFSET + 4) {
     addText(line, " ui=");
     addDecimal(line, wordAt(buffer, UI_NUMBER_OFFSET));
