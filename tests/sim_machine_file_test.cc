@@ -113,7 +113,7 @@ TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
   mkdir(path_.c_str(), 0777);
   const FileRun unreadable = run({"get", "0"});
   EXPECT_EQ(unreadable.status, 2);
-  EXPECT_EQ(unreadable.err, "ZPConfigUtil: " + path_ + ": cannot read: Is a directory\n");
+  EXPECT_EQ(unreadable.err, "ZPConfigUtil: " + path_ + ": not a regular file\n");
 }
 
 TEST_F(MachineFile, CommandsThatNeverReachThePlatformTouchNothing) {
@@ -139,6 +139,8 @@ TEST_F(MachineFile, CommandsThatNeverReachThePlatformTouchNothing) {
 }
 
 TEST_F(MachineFile, WriteBackFailureComesAtTheEndAndKeepsTheLog) {
+  makeFolder();
+  writeBytes(path_, defaultMachineText());
   ASSERT_EQ(beginPlatform(), 0);
   RegKey key = nullptr;
   ASSERT_EQ(regCreateKeyEx(regLocalMachine(), L"SOFTWARE\\Changed", kKeyAllAccess, &key),
