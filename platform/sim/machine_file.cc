@@ -69,8 +69,9 @@ std::string printablePath(const std::string& path) {
       continue;
     }
     const char* named = nullptr;
-    for (const auto& control : kNamedControls)
-      named = control.byte == path[i] ? control.shown : named;
+    for (const auto& control : kNamedControls) {
+      if (control.byte == path[i]) named = control.shown;
+    }
     char escape[12];
     if (named == nullptr) {
       std::snprintf(escape, sizeof escape, c1 ? "\\x%02x\\x%02x" : "\\x%02x", byte, next);
