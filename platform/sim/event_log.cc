@@ -1,6 +1,7 @@
 #include "platform/sim/event_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,29 +88,48 @@ std::string quoteLogText(const std::string& ansiText) {
   return "\"" + utf16ToUtf8(text) + "\"";
 }
 
+namespace {
+
+const char kCannotOpen[] = "cannot open the event log: ";
+const char kCannotWrite[] = "cannot write the event log: ";
+const char kCannotRotate[] = "cannot rotate the event log: ";
+
+bool fail(const char* what, int cause, int fd, std::string* error) {
+  *error = what + describeFileError(cause);
+  if (fd >= 0) close(fd);
+  return false;
+}
+
+}  // namespace
+
 bool appendLogFile(const std::string& path, const std::vector<std::string>& lines,
-                   std::string* error) {
+                   const FileOwner& owner, std::string* error) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    *error = std::string("cannot open the event log: ") + std::strerror(errno);
-    return false;
-  }
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      *error = std::string("cannot write the event log: ") + std::strerror(errno);
-      close(fd);
-      return false;
+  int fd = -1;
+  int cause = openBeside(path, O_RDWR | O_APPEND, owner, &fd);
+  if (cause != 0) return fail(kCannotOpen, cause, -1, error);
+  struct stat facts;
+  if (fstat(fd, &facts) != 0) return fail(kCannotOpen, errno, fd, error);
+  off_t size = facts.st_size;
+  if (size > 0 && size + static_cast<off_t>(text.size()) > kLogRotationBytes) {
+    if (rename(path.c_str(), (path + ".1").c_str()) != 0) {
+      return fail(kCannotRotate, errno, fd, error);
     }
-    written += static_cast<size_t>(n);
+    close(fd);
+    cause = openBeside(path, O_RDWR | O_APPEND, owner, &fd);
+    if (cause != 0) return fail(kCannotOpen, cause, -1, error);
+    size = 0;
   }
-  if (close(fd) != 0) {
-    *error = std::string("cannot write the event log: ") + std::strerror(errno);
-    return false;
+  char last = '\n';
+  if (size > 0 && pread(fd, &last, 1, size - 1) != 1) return fail(kCannotWrite, errno, fd, error);
+  if (last != '\n') text.insert(0, "\n");
+  cause = writeAll(fd, text);
+  if (cause != 0) {
+    // A short write is taken back; should that fail too, the next run ends the torn line.
+    static_cast<void>(ftruncate(fd, size) == 0);
+    return fail(kCannotWrite, cause, fd, error);
   }
+  if (close(fd) != 0) return fail(kCannotWrite, errno, -1, error);
   return true;
 }

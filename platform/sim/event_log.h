@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/file_io.h"
+
 // Appends one line (without its line feed) to the current machine's log; nothing
 // happens without a machine.
 void logEvent(const std::string& line);
@@ -14,7 +16,14 @@ void logEvent(const std::string& line);
 // each byte that belongs to no well-formed character as \xHH too.
 std::string quoteLogText(const std::string& ansiText);
 
-// Appends the lines, each ended by a line feed, to the file at `path` (created when
-// missing). On failure *error holds the reason and the result is false.
+// A log that would grow past this many bytes is first renamed "<log>.1" (replacing the
+// older one) and started again.
+constexpr long kLogRotationBytes = 1L << 20;
+
+// Appends the lines, each ended by a line feed, to the regular file at `path` in one
+// write, after a line feed when a run killed while writing left a line without its own.
+// A missing log is created with `owner`; a symbolic link is refused. On failure the log
+// is left as it was (a short write is taken back), *error holds the reason and the
+// result is false.
 bool appendLogFile(const std::string& path, const std::vector<std::string>& lines,
-                   std::string* error);
+                   const FileOwner& owner, std::string* error);

@@ -2,13 +2,16 @@
 // (beginPlatform and endPlatform of platform/os_process.h).
 //
 // The file is ZPCONFIG_MACHINE, else ${XDG_STATE_HOME:-$HOME/.local/state}/zpconfigutil/
-// machine.reg. beginPlatform takes a blocking flock on "<path>.lock", creates the file
-// (and its folders) from the built-in default machine when it is missing, and reads it.
-// endPlatform writes the registry back when the run changed it (to a temporary file in
-// the same folder, flushed and renamed over the old one), appends the run's event-log
-// lines and "end registry-calls=N" to "<path>.log", and lets the lock go. A failure is
-// reported as "ZPConfigUtil: <path>[:<line>]: <reason>" on standard error, with exit
-// status 2, and leaves the old file as it was.
+// machine.reg, followed through symbolic links to the file they end at; it must be a
+// regular file of at most 256 MiB (else nothing is opened or created). beginPlatform
+// takes a blocking flock on "<file>.lock", removes temporaries a killed run left, and
+// reads the file (the built-in default machine when it is missing). endPlatform appends
+// the run's event-log lines and "end registry-calls=N" to "<file>.log", then writes the
+// registry back when the run changed it or the file was missing (to a temporary file in
+// the same folder, given the old file's mode, owner and group, flushed and renamed over
+// it), and lets the lock go. A failure is reported as "ZPConfigUtil: <path>[:<line>]:
+// <reason>" on standard error, with exit status 2, and leaves the old file as it was; a
+// run that wrote the file back has nothing left that can fail.
 //
 // While a test machine is installed, no file is used: beginPlatform starts a run on the
 // test machine and endPlatform only adds "end registry-calls=N" to its log.

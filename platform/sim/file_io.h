@@ -1,0 +1,53 @@
+// The disk as the machine file needs it: links followed to the file they end at, the
+// lock and the log opened beside it without following links and created with its owner,
+// and whole-file replacement through a temporary file that a later run can recognise.
+//
+// Each operation returns 0 or the errno of its failure (kNotRegularFile where a file
+// is there but is not a regular one).
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+constexpr int kNotRegularFile = -1;
+
+// Who owns the machine file: the lock, the log and a written-back file are given this
+// owner and group when the process may (known is false when there is no file yet).
+struct FileOwner {
+  bool known = false;
+  uid_t uid = 0;
+  gid_t gid = 0;
+};
+
+// The reason for an errno of these operations, as strerror gives it (ELOOP, from a
+// file opened without following links, is "Is a symbolic link").
+std::string describeFileError(int error);
+
+// The folder part of `path` ("." when it has none).
+std::string folderOf(const std::string& path);
+
+// Creates `folder` and its parents where missing.
+int makeFolders(const std::string& folder);
+
+// The file `path` names once the symbolic links it ends in are followed, each relative
+// link from the folder it stands in (the file need not exist: a dangling link gives the
+// path it points to). ELOOP after 40 links.
+int followLinks(const std::string& path, std::string* target);
+
+// Opens the regular file `path` with `flags`, never through a symbolic link at its end
+// (ELOOP) and never blocking on a FIFO. A missing file is created (mode 0666 less the
+// umask) and given `owner`.
+int openBeside(const std::string& path, int flags, const FileOwner& owner, int* fd);
+
+// Writes every byte; on a failure after a short write the rest is not tried again.
+int writeAll(int fd, const std::string& bytes);
+
+// Replaces the file at `path` by `bytes`: written to "<path>.writing-XXXXXX" in the same
+// folder, given the old file's mode (or 0666 less the umask), owner and group, flushed
+// and renamed over it. On a failure the old file is as it was and the temporary gone.
+int replaceFile(const std::string& path, const std::string& bytes);
+
+// Removes the temporaries of `path` that runs killed during a write-back left behind.
+// Call only while holding the machine's lock.
+void removeStaleTemporaries(const std::string& path);
