@@ -239,7 +239,7 @@ SCENARIOS = [
       values=[(p("Device5\\Port29"), "Name", "COM229"), (p("Device5\\Port30"), "Name", "COM231"),
               (p("Device5\\Port63"), "Name", "COM264"), (p("Device5"), "NumPorts", 64)]
       + friendly(BIG, 63, "COM264") + friendly(BIG, 0, "COM200")
-      + held(1, 2, *range(200, 265), size=64),
+      + held(1, 2, *range(200, 265), size=128),
       restart=BIG.instance),
     S("big/allports-ring", big(), ["set", "COM150", "-allports", "-ring=on"], CHANGED,
       driver=port_count_query(7) + session(
@@ -312,6 +312,11 @@ SCENARIOS = [
       restart=PCI_A.instance),
     S("set/board-default-conflict", LAB, ["set", "0", "-default", "-scan=5"],
       BOARD_CONFLICT + SET_USAGE, unchanged=True),
+    # A database of 256 numbers (32 bytes) grows to 1024 before COM300 is claimed.
+    S("set/start-above-database-size", LAB, ["set", "0", "-start=COM300"], CHANGED,
+      driver=session(*[f"device[Device0].port[{i}].Name=COM{300 + i}" for i in range(4)]),
+      values=held(1, 2, 7, 8, 9, 10, 12, 14, 300, 301, 302, 303, size=128),
+      restart=PCI_A.instance),
 
     # Port options.
     S("set/every-port-option-on", lab(rs485=1),
