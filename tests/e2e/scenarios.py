@@ -15,8 +15,8 @@ from expected import (BOARD_CONFLICT, CHANGED, CLOSE, ENUM_USAGE, GENERAL_USAGE,
                       UNKNOWN_DEVICE, board_report, enum_report, invalid_at,
                       port_count_query, port_report, session)
 from machines import (ARBITER, ENUM, EVENT_SOURCE, PARAMETERS, SERVICE, Board, Expand, comdb,
-                      comdb_bytes, decoy, driver_knobs, machine, property_change, read_only,
-                      service_key, store)
+                      comdb_bytes, decoy, device_manager, driver_knobs, machine,
+                      property_change, read_only, service_key, store)
 
 NO_KEY = object()  # expected value: the key itself is absent
 
@@ -445,7 +445,8 @@ SCENARIOS = [
       restart=PCI_A.instance),
     S("nodes/restart-refused", lab(property_change(False)), ["set", "COM3", "-wait=on"], CHANGED,
       driver=session("device[Device0].port[0].WaitOnTx=1"),
-      values=port_values("Device0\\Port0", WaitOnTx=1) + friendly(PCI_A, 0, "COM3")),
+      values=port_values("Device0\\Port0", WaitOnTx=1) + friendly(PCI_A, 0, "COM3"),
+      stderr=r"ZPConfigUtil: the board could not be restarted[^\n]*\n"),
 
     # What only the simulated machine shows.
     S("native/absent-board-not-listed", lab(ABSENT_C.reg), ["enum"], LAB_ENUM, unchanged=True,
@@ -454,7 +455,8 @@ SCENARIOS = [
     # driver, rather than reported as changed.
     S("native/read-only-settings-store",
       lab(read_only("SYSTEM\\CurrentControlSet\\Services\\ZephynPort\\Parameters")),
-      ["set", "COM3", "-wait=on"], SET_USAGE, unchanged=True, native_only="read-only"),
+      ["set", "COM3", "-wait=on"], SET_USAGE, unchanged=True, native_only="read-only",
+      stderr=r"ZPConfigUtil: access denied: the change needs administrator rights[^\n]*\n"),
     S("native/read-only-com-database",
       lab(read_only("SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter")),
       ["set", "0", "-start=COM11"], CHANGED,
@@ -471,6 +473,17 @@ SCENARIOS = [
     S("native/default-machine-created", "default", ["get", "1"],
       board_report("ZephynPort", 8, "Line controller", "COM7", io=0x180),
       driver=port_count_query(1), native_only="default-machine"),
+    S("native/restart-needs-reboot", lab(device_manager(NeedsReboot=1)),
+      ["set", "COM3", "-wait=on"], CHANGED, driver=session("device[Device0].port[0].WaitOnTx=1"),
+      values=port_values("Device0\\Port0", WaitOnTx=1), restart=PCI_A.instance,
+      native_only="restart",
+      stderr=r"ZPConfigUtil: the change takes full effect after the computer restarts\.\n"),
+    # Port nodes the user may not write: the change is made and the rights are asked for.
+    S("native/read-only-port-nodes", lab(read_only(ENUM)), ["set", "COM3", "-wait=on"], CHANGED,
+      driver=session("device[Device0].port[0].WaitOnTx=1"),
+      values=port_values("Device0\\Port0", WaitOnTx=1), restart=PCI_A.instance,
+      native_only="read-only",
+      stderr=r"ZPConfigUtil: access denied: the change needs administrator rights[^\n]*\n"),
 ]
 
 # The broken machine: a REGEDIT4 file whose fourth line is no value.
