@@ -190,22 +190,36 @@ bool requestFitsInventory(const SetRequest* request) {
          request->portIndex < portsInUse(gInventory->boards[request->boardIndex]);
 }
 
-void persistAndRestart(int boardIndex) {
+// The notices of what the store writer and the device manager left undone.
+uint32_t persistAndRestart(int boardIndex) {
   writeSettingsStore(gInventory);
-  updatePortDeviceNodes(kUpdatePortNameOnly, boardIndex);
-  updatePortDeviceNodes(kUpdateFriendlyNameAndPortName, boardIndex);
-  restartBoardDevice(boardIndex);
+  uint32_t notices = kNoticeNone;
+  if (updatePortDeviceNodes(kUpdatePortNameOnly, boardIndex)) notices |= kNoticeNeedsRights;
+  if (updatePortDeviceNodes(kUpdateFriendlyNameAndPortName, boardIndex)) {
+    notices |= kNoticeNeedsRights;
+  }
+  const RestartOutcome restart = restartBoardDevice(boardIndex);
+  if (restart == kRestartNeedsReboot) notices |= kNoticeRebootNeeded;
+  if (restart == kRestartFailed) notices |= kNoticeRestartFailed;
+  return notices;
 }
 
 }  // namespace
 
-int applySetRequest(const SetRequest* request) {
+int applySetRequest(const SetRequest* request, uint32_t* notices) {
+  uint32_t unused = kNoticeNone;
+  if (notices == nullptr) notices = &unused;
+  *notices = kNoticeNone;
   if (!requestFitsInventory(request)) return kApplyBadRequest;
 
   ApplyRun run{};  // channel, command buffer: all zero
   run.request = request;
   // Nothing may reach the driver unless the settings store can take it all afterwards.
-  if (checkSettingsStoreWritable(*gInventory) != 0) return kApplyStoreNotWritable;
+  const int writable = checkSettingsStoreWritable(*gInventory);
+  if (writable != kStoreWritable) {
+    if (writable == kStoreAccessDenied) *notices = kNoticeNeedsRights;
+    return kApplyStoreNotWritable;
+  }
   if (openDriverChannel(&run.channel) != kDriverOk) return kApplyNoDriver;
 
   run.channel.buffer = run.commandBuffer;
@@ -221,6 +235,6 @@ int applySetRequest(const SetRequest* request) {
   }
   closeOsHandle(run.channel.handle);
 
-  persistAndRestart(request->boardIndex);
+  *notices = persistAndRestart(request->boardIndex);
   return kApplyDone;
 }

@@ -12,12 +12,21 @@ enum ApplyStatus : int {
   kApplyBadRequest = 3,        // no Inventory, or the request names no board or port of it
 };
 
+// What the user should also learn about a request, whatever its status (bits).
+enum ApplyNotice : uint32_t {
+  kNoticeNone = 0,
+  kNoticeRebootNeeded = 0x1,   // the change takes full effect after the computer restarts
+  kNoticeRestartFailed = 0x2,  // the board could not be restarted
+  kNoticeNeedsRights = 0x4,    // a key the change needs was refused for want of rights
+};
+
 // Carries out a request that passed checkSetRequest: for each option a driver command
 // per target, the Inventory change and, for COM names, the COM port database; then the
 // settings store, the port device nodes and the restart of the request's board. The
 // driver's answers do not change the course. 0 when the request was carried out and
 // saved; any other result (ApplyStatus) means nothing was sent and nothing changed.
-int applySetRequest(const SetRequest* request);
+// *notices (when given) receives the ApplyNotice bits of the run.
+int applySetRequest(const SetRequest* request, uint32_t* notices = nullptr);
 
 // The value of the first run of decimal digits in the text, saturated at INT32_MAX;
 // 0 when the text holds no digit.

@@ -30,9 +30,21 @@ void releaseNumber(ComDb db, int32_t number) {
   if (db != nullptr) releaseComPort(db, static_cast<uint32_t>(number < 0 ? 0 : number));
 }
 
+// Until the database is resized it arbitrates fewer numbers than the map covers (256 on a
+// fresh machine), and a number above its size would stay unrecorded, free for the next
+// device. So it first grows to the smallest multiple of 1024 that holds the number.
+void makeRoomFor(ComDb db, int32_t number) {
+  uint32_t size = 0;
+  if (getComDbSize(db, &size) != kOsSuccess || static_cast<uint32_t>(number) <= size) return;
+  const uint32_t steps = (static_cast<uint32_t>(number) + kComDbSizeStep - 1) / kComDbSizeStep;
+  const uint32_t newSize = steps * kComDbSizeStep;
+  resizeComDb(db, newSize < kComDbMostPorts ? newSize : kComDbMostPorts);
+}
+
 void claimNumber(ComDb db, int32_t number) {
-  if (db != nullptr && inDatabaseRange(number))
-    claimComPort(db, static_cast<uint32_t>(number), true);
+  if (db == nullptr || !inDatabaseRange(number)) return;
+  makeRoomFor(db, number);
+  claimComPort(db, static_cast<uint32_t>(number), true);
 }
 
 // Claims `number` for the port, tells the driver and stores the name.

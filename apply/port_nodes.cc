@@ -56,7 +56,8 @@ int portOfChild(DevNode child, int portCount) {
   return portIndexFromMatchingId(text, portCount);
 }
 
-void updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord& port) {
+// kCrSuccess, or why the port's hardware key did not open (CONFIGRET).
+uint32_t updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord& port) {
   if (mode == kUpdateFriendlyNameAndPortName) {
     wchar_t friendlyName[120] = {};
     if (formatText(friendlyName, L"Norvane ZephynPort %d (%ls)", portIndex, port.comName)) {
@@ -65,17 +66,16 @@ void updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord& po
     }
   }
   RegKey key = nullptr;
-  if (openDevNodeKey(port.devNode, kKeyAllAccess, 0, kRegDispositionOpenExisting, &key,
-                     kCmRegistryHardware) != kCrSuccess ||
-      key == nullptr) {
-    return;
-  }
+  const uint32_t opened = openDevNodeKey(port.devNode, kKeyAllAccess, 0,
+                                         kRegDispositionOpenExisting, &key, kCmRegistryHardware);
+  if (opened != kCrSuccess || key == nullptr) return opened != kCrSuccess ? opened : kCrFailure;
   wchar_t current[kPortNameUnits] = {};
   readKeyText(key, L"PortName", current);
   if (!equalsIgnoreCase(current, port.comName)) {
     regSetTextValue(key, L"PortName", kRegSz, port.comName, textLength(port.comName) + 1);
   }
   regCloseKey(key);
+  return kCrSuccess;
 }
 
 }  // namespace
@@ -117,24 +117,31 @@ void mapPortDeviceNodes(int boardIndex) {
   }
 }
 
-void updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
+bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
   mapPortDeviceNodes(boardIndex);
+  bool accessDenied = false;
   // Only the board just mapped has port nodes recorded; the others are passed over.
   const int boardCount = boardsInUse(*gInventory);
   for (int i = 0; i < boardCount; ++i) {
     const BoardRecord& board = gInventory->boards[i];
     const int portCount = portsInUse(board);
     for (int j = 0; j < portCount; ++j) {
-      if (board.ports[j].devNode != 0) updatePortNode(mode, j, board.ports[j]);
+      if (board.ports[j].devNode == 0) continue;
+      if (updatePortNode(mode, j, board.ports[j]) == kCrAccessDenied) accessDenied = true;
     }
   }
+  return accessDenied;
 }
 
-void restartBoardDevice(int boardIndex) {
+RestartOutcome restartBoardDevice(int boardIndex) {
   BoardRecord& board = gInventory->boards[boardIndex];
-  if (board.deviceInfo == nullptr) return;
-  if (setPropertyChangeParams(gInventory->deviceInfoSet, board.deviceInfo, kDicsPropChange,
-                              kDicsFlagGlobal, 0)) {
-    changeDeviceState(gInventory->deviceInfoSet, board.deviceInfo);
+  if (board.deviceInfo == nullptr) return kRestartFailed;
+  if (!setPropertyChangeParams(gInventory->deviceInfoSet, board.deviceInfo, kDicsPropChange,
+                               kDicsFlagGlobal, 0) ||
+      !changeDeviceState(gInventory->deviceInfoSet, board.deviceInfo)) {
+    return kRestartFailed;
   }
+  uint32_t flags = 0;
+  getDeviceInstallFlags(gInventory->deviceInfoSet, board.deviceInfo, &flags);
+  return (flags & (kDiNeedReboot | kDiNeedRestart)) != 0 ? kRestartNeedsReboot : kRestarted;
 }

@@ -17,12 +17,20 @@ void mapPortDeviceNodes(int boardIndex);
 
 // Maps the board's port nodes, then for every mapped port: with mode 0 sets the friendly
 // name "Norvane ZephynPort <index> (<comName>)"; rewrites PortName when it differs from
-// comName other than in case.
-void updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex);
+// comName other than in case. True when a port's hardware key was refused for want of
+// rights (access denied); that port is left as it was.
+bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex);
+
+enum RestartOutcome : int {
+  kRestarted = 0,
+  kRestartNeedsReboot = 1,  // done, but the device manager asks for the computer to restart
+  kRestartFailed = 2,       // the property-change request was refused
+};
 
 // Asks the device manager to restart the board's node with a property change; the state
-// change is made only when the property-change parameters could be attached.
-void restartBoardDevice(int boardIndex);
+// change is made only when the property-change parameters could be attached. Afterwards
+// the board's installation flags tell whether the computer must restart as well.
+RestartOutcome restartBoardDevice(int boardIndex);
 
 // The port index in a MatchingDeviceId: the text must hold "nrvport", and a decimal number
 // (leading white space and a sign allowed) must begin at its eighth character and be from

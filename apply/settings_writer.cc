@@ -61,20 +61,22 @@ void walkParameters(const Inventory& inventory, StoreKeyVisitor& visitor,
 
 // --- The permission check -------------------------------------------------------------
 
-// True when the key opens with all access, or is missing and the nearest key above it
-// that exists opens with all access (so that it can be created).
-bool keyWritable(const wchar_t* path) {
+// kOsSuccess when the key opens with all access, or is missing and the nearest key above
+// it that exists opens with all access (so that it can be created); else why that open
+// failed.
+uint32_t keyWritable(const wchar_t* path) {
   wchar_t probe[kKeyPathCapacity] = {};
   copyText(probe, path);
   for (;;) {
     if (keyExists(nullptr, probe) != 0) {
       RegKey key = nullptr;
-      if (openKey(nullptr, &key, probe, kKeyAllAccess) != kRegistryOk) return false;
+      const uint32_t opened = regOpenKeyEx(regLocalMachine(), probe, kKeyAllAccess, &key);
+      if (opened != kOsSuccess || key == nullptr) return opened != kOsSuccess ? opened : 1;
       regCloseKey(key);
-      return true;
+      return kOsSuccess;
     }
     wchar_t* cut = std::wcsrchr(probe, L'\\');
-    if (cut == nullptr) return true;
+    if (cut == nullptr) return kOsSuccess;
     *cut = L'\0';
   }
 }
@@ -82,15 +84,15 @@ bool keyWritable(const wchar_t* path) {
 class WritableCheck : public StoreKeyVisitor {
  public:
   bool enter(const StoreKeyStep& step, RegKey*) override {
-    if (denied_) return false;
-    if (!keyWritable(step.path)) denied_ = true;
-    return !denied_;
+    if (refusal_ != kOsSuccess) return false;
+    refusal_ = keyWritable(step.path);
+    return refusal_ == kOsSuccess;
   }
   void leave(const StoreKeyStep&, RegKey) override {}
-  bool denied() const { return denied_; }
+  uint32_t refusal() const { return refusal_; }
 
  private:
-  bool denied_ = false;
+  uint32_t refusal_ = kOsSuccess;
 };
 
 // --- The writer -------------------------------------------------------------------------
@@ -218,7 +220,8 @@ void walkStoreKeys(const Inventory& inventory, StoreKeyVisitor& visitor) {
 int checkSettingsStoreWritable(const Inventory& inventory) {
   WritableCheck check;
   walkStoreKeys(inventory, check);
-  return check.denied() ? 1 : 0;
+  if (check.refusal() == kOsSuccess) return kStoreWritable;
+  return check.refusal() == kOsAccessDenied ? kStoreAccessDenied : kStoreNotWritable;
 }
 
 int writeSettingsStore(const Inventory* inventory) {

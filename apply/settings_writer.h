@@ -32,9 +32,16 @@ class StoreKeyVisitor {
 // order, and beneath each board key Port0 .. Port<portCount - 1>.
 void walkStoreKeys(const Inventory& inventory, StoreKeyVisitor& visitor);
 
-// 0 when every key of the walk opens with all access or, where it is missing, can be
-// created (the nearest key above it that exists opens with all access); 1 otherwise.
-// Reads only: nothing is created or written.
+enum StoreWritability : int {
+  kStoreWritable = 0,
+  kStoreNotWritable = 1,
+  kStoreAccessDenied = 2,  // not writable for want of rights
+};
+
+// kStoreWritable when every key of the walk opens with all access or, where it is
+// missing, can be created (the nearest key above it that exists opens with all access);
+// otherwise why the first key that does not failed. Reads only: nothing is created or
+// written.
 int checkSettingsStoreWritable(const Inventory& inventory);
 
 // Rewrites the event-log source, the service values and the settings store from the

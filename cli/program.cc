@@ -60,10 +60,11 @@ void runSet(int argc, wchar_t** argv) {
   } else if (parsed != 0) {
     printMessage(Message::kInvalidArgumentAt, argv[parsed]);
   } else if (checkSetRequest(&request) == 0) {
-    if (applySetRequest(&request) == 0) {
-      printMessage(Message::kSettingChanged);
-      return;
-    }
+    uint32_t notices = kNoticeNone;
+    const int applied = applySetRequest(&request, &notices);
+    if (applied == 0) printMessage(Message::kSettingChanged);
+    printNotices(notices);
+    if (applied == 0) return;
   }
   printUsage(kSetCommand);
 }

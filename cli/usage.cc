@@ -3,6 +3,7 @@
 #include <iterator>
 #include <new>
 
+#include "apply/apply.h"
 #include "platform/os_console.h"
 #include "platform/text.h"
 
@@ -107,6 +108,23 @@ const MessageRow kMessages[] = {
     {Message::kRs485Unavailable, L"The RS-485 mode is not available.\n"},
 };
 
+struct NoticeRow {
+  uint32_t notice;
+  const wchar_t* text;
+};
+
+const NoticeRow kNotices[] = {
+    {kNoticeNeedsRights,
+     L"ZPConfigUtil: access denied: the change needs administrator rights; "
+     L"run it from an elevated prompt.\n"},
+    {kNoticeRebootNeeded,
+     L"ZPConfigUtil: the change takes full effect after the computer "
+     L"restarts.\n"},
+    {kNoticeRestartFailed,
+     L"ZPConfigUtil: the board could not be restarted; the change takes "
+     L"full effect when the board next starts.\n"},
+};
+
 // Formats `format` with `text` for its one %ls into a buffer sized for both, so that an
 // argument of any length prints whole.
 void printWithText(const wchar_t* format, const wchar_t* text) {
@@ -148,5 +166,11 @@ void printMessage(Message message, const wchar_t* text) {
       printWithText(row.text, text);
       return;
     }
+  }
+}
+
+void printNotices(uint32_t notices) {
+  for (const NoticeRow& row : kNotices) {
+    if ((notices & row.notice) != 0) writeErrorOutput(row.text);
   }
 }

@@ -2,6 +2,8 @@
 // answers with. Reports keep their own formats (cli/reports.cc).
 #pragma once
 
+#include <cstdint>
+
 // The name the usage texts and messages print, whatever the program was started as.
 extern const wchar_t kProgramName[];
 
@@ -37,3 +39,7 @@ enum class Message {
 
 // Prints a message; `text` fills its %ls where it has one (any length).
 void printMessage(Message message, const wchar_t* text = L"");
+
+// Prints on standard error one line, "ZPConfigUtil: ...", for each ApplyNotice bit set in
+// `notices` (apply/apply.h), so that standard output stays as scripts know it.
+void printNotices(uint32_t notices);

@@ -51,6 +51,7 @@ constexpr uint32_t kCrFailure = 0x13;
 constexpr uint32_t kCrNoSuchDevnode = 0xD;
 constexpr uint32_t kCrNoSuchValue = 0x25;
 constexpr uint32_t kCrBufferSmall = 0x1A;
+constexpr uint32_t kCrAccessDenied = 0x33;
 
 // Property-change request (DIF_PROPERTYCHANGE with SP_PROPCHANGE_PARAMS).
 constexpr uint32_t kDicsPropChange = 3;
@@ -88,6 +89,15 @@ bool setPropertyChangeParams(DeviceSet set, DeviceElement* element, uint32_t sta
 
 // SetupDiChangeState(set, element).
 bool changeDeviceState(DeviceSet set, DeviceElement* element);
+
+// Device installation flags (SP_DEVINSTALL_PARAMS Flags) that ask for a restart of the
+// computer before a change takes full effect.
+constexpr uint32_t kDiNeedRestart = 0x80;
+constexpr uint32_t kDiNeedReboot = 0x100;
+
+// SetupDiGetDeviceInstallParamsW(set, element, params of their real size): *flags is the
+// parameters' Flags, 0 when the call fails.
+bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flags);
 
 // CM_Open_DevNode_Key(node, access, profile, disposition, out, flags). *out is null on
 // failure.

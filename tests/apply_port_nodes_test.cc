@@ -155,11 +155,11 @@ TEST_F(PortNodesTest, MappingClearsPortsWhoseNodesAreGone) {
 }
 
 TEST_F(PortNodesTest, RestartOnlyWhenPropertyChangeCanBeAttached) {
-  restartBoardDevice(1);
+  EXPECT_EQ(restartBoardDevice(1), kRestarted);
   EXPECT_EQ(machine_.log(), std::vector<std::string>{"restart " + kBoard1});
   machine_.clearLog();
   machine_.setDword("SOFTWARE\\ZephynSim\\DeviceManager", "PropertyChange", 0);
-  restartBoardDevice(1);
+  EXPECT_EQ(restartBoardDevice(1), kRestartFailed);
   EXPECT_TRUE(machine_.log().empty());
 }
 

@@ -167,16 +167,18 @@ TEST_F(SettingsWriterTest, PermissionCheckCoversEveryKeyTheWriterOpens) {
     std::vector<std::string> readOnly;
     int result;
   } cases[] = {
-      {kOldStore, {}, 0},
-      {kOldStore, {kServiceKey}, 1},
-      {kOldStore, {kParams}, 1},
-      {kOldStore, {kBoard3}, 1},
-      {kOldStore, {kBoard3 + "\\Port1"}, 1},
-      {kOldStore + otherSource, {channel}, 1},  // the event-log source cannot be created
-      {otherSource, {"SYSTEM\\CurrentControlSet\\Services"}, 1},
-      {otherSource, {}, 0},
+      {kOldStore, {}, kStoreWritable},
+      {kOldStore, {kServiceKey}, kStoreAccessDenied},
+      {kOldStore, {kParams}, kStoreAccessDenied},
+      {kOldStore, {kBoard3}, kStoreAccessDenied},
+      {kOldStore, {kBoard3 + "\\Port1"}, kStoreAccessDenied},
+      {kOldStore + otherSource,
+       {channel},
+       kStoreAccessDenied},  // the event-log source cannot be created
+      {otherSource, {"SYSTEM\\CurrentControlSet\\Services"}, kStoreAccessDenied},
+      {otherSource, {}, kStoreWritable},
       // Keys the writer leaves alone do not count.
-      {kOldStore, {kBoard3 + "\\Port2", kParams + "\\Device9", kEnumKey}, 0},
+      {kOldStore, {kBoard3 + "\\Port2", kParams + "\\Device9", kEnumKey}, kStoreWritable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.readOnly.empty() ? "none" : c.readOnly[0]);

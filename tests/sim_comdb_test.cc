@@ -1,5 +1,5 @@
 // The COM port database on the simulated machine: claims, forced claims, releases,
-// bounds, growth of the bitmap, the usage report and the read-only knob.
+// bounds, the database's size and its resizing, the usage report and the read-only knob.
 #include <gtest/gtest.h>
 
 #include "platform/os_comdb.h"
@@ -24,7 +24,7 @@ std::string withBits(size_t size, std::initializer_list<int> numbers) {
 }
 
 TEST(SimComDb, ClaimsAndReleases) {
-  enum Op { kClaim, kForce, kRelease };
+  enum Op { kClaim, kForce, kRelease, kResize };
   const struct {
     const char* what;
     std::string start;  // .reg text of the database
@@ -36,27 +36,34 @@ TEST(SimComDb, ClaimsAndReleases) {
       {"claim a free number", comDbReg({1, 2}), kClaim, 3, 0, withBits(32, {1, 2, 3})},
       {"claim a number in use", comDbReg({1, 2}), kClaim, 2, 32, withBits(32, {1, 2})},
       {"force a number in use", comDbReg({1, 2}), kForce, 2, 0, withBits(32, {1, 2})},
-      {"claim past the end grows by 32 bytes", comDbReg({1}), kClaim, 257, 0,
-       withBits(64, {1, 257})},
-      {"claim the last number", comDbReg({1}), kClaim, 4096, 0, withBits(512, {1, 4096})},
+      {"claim above the size", comDbReg({1}), kForce, 257, kOsInvalidParameter, withBits(32, {1})},
+      {"claim the last number", comDbReg({1}, 512), kClaim, 4096, 0, withBits(512, {1, 4096})},
+      {"resize to 1024", comDbReg({1}), kResize, 1024, 0, withBits(128, {1})},
+      {"resize to no multiple of 1024", comDbReg({1}), kResize, 1500, kOsInvalidParameter,
+       withBits(32, {1})},
+      {"resize to the size it has", comDbReg({1}, 128), kResize, 1024, kOsBadLength,
+       withBits(128, {1})},
+      {"resize beyond 4096", comDbReg({1}), kResize, 5120, kOsBadLength, withBits(32, {1})},
       {"claim 0", comDbReg({1}), kForce, 0, kOsInvalidParameter, withBits(32, {1})},
       {"claim 4097", comDbReg({1}), kForce, 4097, kOsInvalidParameter, withBits(32, {1})},
       {"release", comDbReg({1, 9}), kRelease, 9, 0, withBits(32, {1})},
-      {"release a free number past the end", comDbReg({1}), kRelease, 300, 0, withBits(32, {1})},
+      {"release above the size", comDbReg({1}), kRelease, 300, kOsInvalidParameter,
+       withBits(32, {1})},
       {"release 0", comDbReg({1}), kRelease, 0, kOsInvalidParameter, withBits(32, {1})},
       {"release 4097", comDbReg({1}), kRelease, 4097, kOsInvalidParameter, withBits(32, {1})},
       {"claim with no database", "", kClaim, 5, 0, withBits(32, {5})},
-      {"a short database grows in steps",
+      {"a short value is filled out to the 256 numbers it stands for",
        "[HKEY_LOCAL_MACHINE\\" + std::string(kComDbPath) + "]\n\"ComDB\"=hex:01,00\n", kClaim, 17,
-       0, withBits(34, {1, 17})},
+       0, withBits(32, {1, 17})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TestMachine machine(c.start);
     ComDb db = nullptr;
     ASSERT_EQ(openComDb(&db), kOsSuccess);
-    const uint32_t status = c.op == kRelease ? releaseComPort(db, c.number)
-                                             : claimComPort(db, c.number, c.op == kForce);
+    const uint32_t status = c.op == kRelease  ? releaseComPort(db, c.number)
+                            : c.op == kResize ? resizeComDb(db, c.number)
+                                              : claimComPort(db, c.number, c.op == kForce);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(bitmap(machine), c.after);
     EXPECT_EQ(closeComDb(db), kOsSuccess);

@@ -1,5 +1,7 @@
 // The COM port database on the simulated machine: the bitmap in the ComDB value of
 // Control\COM Name Arbiter, COM n in use when bit (n-1) % 8 of byte (n-1) / 8 is set.
+// The database arbitrates 8 numbers per byte of the value, at least 256 (a fresh
+// machine's value is 32 bytes); numbers above that are refused until it is resized.
 #include "platform/os_comdb.h"
 #include "platform/sim/access.h"
 #include "platform/sim/machine.h"
@@ -8,8 +10,8 @@ namespace {
 
 const char16_t kArbiterKey[] = u"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 const char16_t kComDbValue[] = u"ComDB";
-constexpr uint32_t kHighestPort = 4096;
-constexpr size_t kGrowthStep = 32;
+constexpr uint32_t kHighestPort = kComDbMostPorts;
+constexpr uint32_t kLeastSize = 256;
 constexpr uint32_t kOsSharingViolation = 32;
 constexpr uint32_t kCdbReportBits = 0;
 
@@ -25,6 +27,23 @@ std::string readBitmap(const Registry& registry) {
 
 void writeBitmap(Registry* registry, const std::string& bitmap) {
   registry->setValue(registry->createKey(kArbiterKey), kComDbValue, kRegBinary, bitmap);
+}
+
+// How many numbers the database arbitrates.
+uint32_t sizeOf(const std::string& bitmap) {
+  const size_t size = bitmap.size() * 8;
+  return size < kLeastSize     ? kLeastSize
+         : size > kHighestPort ? kHighestPort
+                               : static_cast<uint32_t>(size);
+}
+
+bool arbitrated(const std::string& bitmap, uint32_t number) {
+  return number >= 1 && number <= sizeOf(bitmap);
+}
+
+// A value shorter than the size it stands for is filled out with zero bytes when written.
+void fillOut(std::string* bitmap) {
+  if (bitmap->size() < sizeOf(*bitmap) / 8) bitmap->resize(sizeOf(*bitmap) / 8, '\0');
 }
 
 bool inUse(const std::string& bitmap, uint32_t number) {
@@ -56,13 +75,11 @@ uint32_t closeComDb(ComDb db) {
 uint32_t claimComPort(ComDb db, uint32_t number, bool force) {
   SimMachine* machine = machineOf(db);
   if (machine == nullptr) return kOsInvalidHandle;
-  if (number < 1 || number > kHighestPort) return kOsInvalidParameter;
   std::string bitmap = readBitmap(machine->registry);
+  if (!arbitrated(bitmap, number)) return kOsInvalidParameter;
   if (inUse(bitmap, number)) return force ? kOsSuccess : kOsSharingViolation;
   const size_t byte = (number - 1) / 8;
-  size_t size = bitmap.size();
-  while (size <= byte) size += kGrowthStep;
-  bitmap.resize(size, '\0');
+  fillOut(&bitmap);
   bitmap[byte] = static_cast<char>(bitmap[byte] | (1 << ((number - 1) % 8)));
   writeBitmap(&machine->registry, bitmap);
   return kOsSuccess;
@@ -71,8 +88,8 @@ uint32_t claimComPort(ComDb db, uint32_t number, bool force) {
 uint32_t releaseComPort(ComDb db, uint32_t number) {
   SimMachine* machine = machineOf(db);
   if (machine == nullptr) return kOsInvalidHandle;
-  if (number < 1 || number > kHighestPort) return kOsInvalidParameter;
   std::string bitmap = readBitmap(machine->registry);
+  if (!arbitrated(bitmap, number)) return kOsInvalidParameter;
   if (!inUse(bitmap, number)) return kOsSuccess;
   const size_t byte = (number - 1) / 8;
   bitmap[byte] = static_cast<char>(bitmap[byte] & ~(1 << ((number - 1) % 8)));
@@ -85,16 +102,33 @@ uint32_t getComPortUsage(ComDb db, uint8_t* buffer, uint32_t size, uint32_t repo
   if (machine == nullptr) return kOsInvalidHandle;
   if (buffer == nullptr) return kOsInvalidParameter;
   const std::string bitmap = readBitmap(machine->registry);
+  const uint32_t ports = sizeOf(bitmap);
   if (reportType == kCdbReportBytes) {
-    for (uint32_t i = 0; i < size && i < kHighestPort; ++i)
-      buffer[i] = inUse(bitmap, i + 1) ? 1 : 0;
+    for (uint32_t i = 0; i < size && i < ports; ++i) buffer[i] = inUse(bitmap, i + 1) ? 1 : 0;
     return kOsSuccess;
   }
   if (reportType == kCdbReportBits) {
-    for (uint32_t i = 0; i < size && i < kHighestPort / 8; ++i) {
+    for (uint32_t i = 0; i < size && i < ports / 8; ++i) {
       buffer[i] = i < bitmap.size() ? static_cast<uint8_t>(bitmap[i]) : 0;
     }
     return kOsSuccess;
   }
   return kOsInvalidParameter;
+}
+
+uint32_t getComDbSize(ComDb db, uint32_t* size) {
+  SimMachine* machine = machineOf(db);
+  if (machine == nullptr || size == nullptr) return kOsInvalidParameter;
+  *size = sizeOf(readBitmap(machine->registry));
+  return kOsSuccess;
+}
+
+uint32_t resizeComDb(ComDb db, uint32_t newSize) {
+  SimMachine* machine = machineOf(db);
+  if (machine == nullptr || newSize % kComDbSizeStep != 0) return kOsInvalidParameter;
+  std::string bitmap = readBitmap(machine->registry);
+  if (newSize <= sizeOf(bitmap) || newSize > kHighestPort) return kOsBadLength;
+  bitmap.resize(newSize / 8, '\0');
+  writeBitmap(&machine->registry, bitmap);
+  return kOsSuccess;
 }

@@ -1,4 +1,5 @@
-// writeOutput on the native build: UTF-16 text out as UTF-8, whatever the locale.
+// writeOutput and writeErrorOutput on the native build: UTF-16 text out as UTF-8,
+// whatever the locale.
 #include "platform/sim/console.h"
 
 #include <cstdio>
@@ -26,4 +27,10 @@ void writeOutput(const wchar_t* text) {
   }
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fflush(stdout);
+}
+
+void writeErrorOutput(const wchar_t* text) {
+  const std::string utf8 = utf16ToUtf8(fromWide(text));
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  std::fflush(stderr);
 }

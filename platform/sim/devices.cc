@@ -160,5 +160,19 @@ bool changeDeviceState(DeviceSet set, DeviceElement* element) {
     return fail(kOsInvalidParameter);
   }
   logEvent("restart " + utf16ToUtf8(id));
+  // A device whose driver cannot be stopped leaves DI_NEEDREBOOT set, as Windows does.
+  uint32_t needsReboot = 0;
+  readDwordValue(machine->registry, kDeviceManagerKnobKey, u"NeedsReboot", &needsReboot);
+  if (needsReboot == 1) set->installFlags[element->node] |= kDiNeedReboot;
+  return true;
+}
+
+bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flags) {
+  *flags = 0;
+  SimMachine* machine = nullptr;
+  std::u16string id;
+  if (!memberOf(set, element, &machine, &id)) return fail(kOsInvalidParameter);
+  const auto found = set->installFlags.find(element->node);
+  if (found != set->installFlags.end()) *flags = found->second;
   return true;
 }

@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint32_t kCrInvalidFlag = 0x4;
 constexpr uint32_t kCrNoSuchRegistryKey = 0x2E;
-constexpr uint32_t kCrAccessDenied = 0x33;
 constexpr uint32_t kCrInvalidProperty = 0x35;
 constexpr uint32_t kDispositionOpenAlways = 0;
 

@@ -27,11 +27,12 @@ struct OsKey {
   uint64_t layout = 0;
 };
 
-// A device information set: its members in enumeration order and the property-change
-// parameters attached to them.
+// A device information set: its members in enumeration order, the property-change
+// parameters attached to them and the installation flags a restart left on them.
 struct OsDeviceSet {
   std::vector<DevNode> members;
   std::map<DevNode, uint32_t> propertyChange;  // node -> state change
+  std::map<DevNode, uint32_t> installFlags;    // node -> device installation flags
 };
 
 struct OsComDb {

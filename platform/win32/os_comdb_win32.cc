@@ -33,3 +33,14 @@ uint32_t getComPortUsage(ComDb db, uint8_t* buffer, uint32_t size, uint32_t repo
   return static_cast<uint32_t>(
       ComDBGetCurrentPortUsage(toHcomdb(db), buffer, size, reportType, nullptr));
 }
+
+uint32_t getComDbSize(ComDb db, uint32_t* size) {
+  DWORD reported = 0;
+  LONG result = ComDBGetCurrentPortUsage(toHcomdb(db), nullptr, 0, 0, &reported);
+  *size = result == ERROR_SUCCESS ? reported : 0;
+  return static_cast<uint32_t>(result);
+}
+
+uint32_t resizeComDb(ComDb db, uint32_t newSize) {
+  return static_cast<uint32_t>(ComDBResizeDatabase(toHcomdb(db), newSize));
+}

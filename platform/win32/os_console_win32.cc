@@ -60,3 +60,20 @@ void writeOutput(const wchar_t* text) {
     writeInCodePage(redirectedCodePage(), text, units);
   }
 }
+
+// The notes on standard error are plain ASCII: the console's wide output, else each unit
+// as one byte through the C runtime's text-mode stderr ('?' for any other character).
+void writeErrorOutput(const wchar_t* text) {
+  size_t length = std::wcslen(text);
+  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  if (length == 0 || length > 0x10000) return;
+  if (isConsole(handle)) {
+    DWORD written = 0;
+    WriteConsoleW(handle, text, static_cast<DWORD>(length), &written, nullptr);
+    return;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    std::fputc(text[i] < 0x80 ? static_cast<int>(text[i]) : '?', stderr);
+  }
+  std::fflush(stderr);
+}

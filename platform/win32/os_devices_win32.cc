@@ -99,6 +99,17 @@ bool changeDeviceState(DeviceSet set, DeviceElement* element) {
   return SetupDiChangeState(toHdevinfo(set), &element->data) != FALSE;
 }
 
+bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flags) {
+  SP_DEVINSTALL_PARAMS_W params{};
+  params.cbSize = sizeof params;
+  *flags = 0;
+  if (SetupDiGetDeviceInstallParamsW(toHdevinfo(set), &element->data, &params) == FALSE) {
+    return false;
+  }
+  *flags = params.Flags;
+  return true;
+}
+
 uint32_t openDevNodeKey(DevNode node, uint32_t access, uint32_t profile, uint32_t disposition,
                         RegKey* out, uint32_t flags) {
   HKEY key = nullptr;

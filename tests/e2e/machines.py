@@ -222,8 +222,13 @@ def driver_knobs(port_counts=None, **knobs):
     return reg
 
 
+def device_manager(**knobs):
+    """The simulated device manager: PropertyChange, NeedsReboot."""
+    return Reg().key(KNOBS + "\\DeviceManager", **knobs)
+
+
 def property_change(allowed):
-    return Reg().key(KNOBS + "\\DeviceManager", PropertyChange=1 if allowed else 0)
+    return device_manager(PropertyChange=1 if allowed else 0)
 
 
 def ansi_code_page(value):

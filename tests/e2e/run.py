@@ -44,7 +44,9 @@ BUILD_FIXTURES = ROOT / "tests" / "wine" / "build_fixtures.sh"
 KNOWN_DIFFERENCES = {
     "presence": "Wine's SetupAPI ignores DIGCF_PRESENT and lists devices that are not started",
     "restart": "Wine cannot attach property-change parameters (SetupDiSetClassInstallParamsW "
-               "fails), so the program never asks for a restart there",
+               "fails), so the program never asks for a restart there and every set says on "
+               "standard error that the board could not be restarted; a restart that leaves "
+               "DI_NEEDREBOOT set shows only on the simulated machine",
     "failed-opens": "the test driver under Wine logs what reaches it; a failed open never does",
     "read-only": "Wine denies the prefix's own user nothing, so read-only keys cannot be shown",
     "registry-calls": "only the simulated machine counts the program's registry operations",

@@ -19,8 +19,8 @@ from expected import (BOARD_CONFLICT, CHANGED, CLOSE, ENUM_USAGE, GENERAL_USAGE,
                       UNKNOWN_DEVICE, board_report, enum_report, invalid_at,
                       port_count_query, port_report, session)
 from machines import (ARBITER, ENUM, EVENT_SOURCE, PARAMETERS, SERVICE, Board, Expand,
-                      ansi_code_page, comdb, comdb_bytes, decoy, driver_knobs, machine,
-                      property_change, read_only, service_key, store)
+                      ansi_code_page, comdb, comdb_bytes, decoy, device_manager,
+                      driver_knobs, machine, property_change, read_only, service_key, store)
 
 NO_KEY = object()  # expected value: the key itself is absent
 
@@ -248,7 +248,7 @@ SCENARIOS = [
       values=[(p("Device5\\Port29"), "Name", "COM229"), (p("Device5\\Port30"), "Name", "COM231"),
               (p("Device5\\Port63"), "Name", "COM264"), (p("Device5"), "NumPorts", 64)]
       + friendly(BIG, 63, "COM264") + friendly(BIG, 0, "COM200")
-      + held(1, 2, *range(200, 265), size=64),
+      + held(1, 2, *range(200, 265), size=128),
       restart=BIG.instance),
     S("big/allports-ring", big(), ["set", "COM150", "-allports", "-ring=on"], CHANGED,
       driver=port_count_query(7) + session(
@@ -321,6 +321,11 @@ SCENARIOS = [
       restart=PCI_A.instance),
     S("set/board-default-conflict", LAB, ["set", "0", "-default", "-scan=5"],
       BOARD_CONFLICT + SET_USAGE, unchanged=True),
+    # A database of 256 numbers (32 bytes) grows to 1024 before COM300 is claimed.
+    S("set/start-above-database-size", LAB, ["set", "0", "-start=COM300"], CHANGED,
+      driver=session(*[f"device[Device0].port[{i}].Name=COM{300 + i}" for i in range(4)]),
+      values=held(1, 2, 7, 8, 9, 10, 12, 14, 300, 301, 302, 303, size=128),
+      restart=PCI_A.instance),
 
     # Port options.
     S("set/every-port-option-on", lab(rs485=1),
@@ -459,7 +464,8 @@ SCENARIOS = [
       restart=PCI_A.instance),
     S("nodes/restart-refused", lab(property_change(False)), ["set", "COM3", "-wait=on"], CHANGED,
       driver=session("device[Device0].port[0].WaitOnTx=1"),
-      values=port_values("Device0\\Port0", WaitOnTx=1) + friendly(PCI_A, 0, "COM3")),
+      values=port_values("Device0\\Port0", WaitOnTx=1) + friendly(PCI_A, 0, "COM3"),
+      stderr=r"ZPConfigUtil: the board could not be restarted[^\n]*\n"),
 
     # What only the simulated machine shows.
     S("native/absent-board-not-listed", lab(ABSENT_C.reg), ["enum"], LAB_ENUM, unchanged=True,
@@ -468,7 +474,8 @@ SCENARIOS = [
     # driver, rather than reported as changed.
     S("native/read-only-settings-store",
       lab(read_only("SYSTEM\\CurrentControlSet\\Services\\ZephynPort\\Parameters")),
-      ["set", "COM3", "-wait=on"], SET_USAGE, unchanged=True, native_only="read-only"),
+      ["set", "COM3", "-wait=on"], SET_USAGE, unchanged=True, native_only="read-only",
+      stderr=r"ZPConfigUtil: access denied: the change needs administrator rights[^\n]*\n"),
     S("native/read-only-com-database",
       lab(read_only("SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter")),
       ["set", "0", "-start=COM11"], CHANGED,
@@ -488,6 +495,17 @@ SCENARIOS = [
     S("native/unsupported-code-page", lab(ansi_code_page("932")), ["enum"], "", 2,
       unchanged=True, native_only="exit-2",
       stderr=r'ZPConfigUtil: .*machine\.reg: .*"932" is not simulated.*\n'),
+    S("native/restart-needs-reboot", lab(device_manager(NeedsReboot=1)),
+      ["set", "COM3", "-wait=on"], CHANGED, driver=session("device[Device0].port[0].WaitOnTx=1"),
+      values=port_values("Device0\\Port0", WaitOnTx=1), restart=PCI_A.instance,
+      native_only="restart",
+      stderr=r"ZPConfigUtil: the change takes full effect after the computer restarts\.\n"),
+    # Port nodes the user may not write: the change is made and the rights are asked for.
+    S("native/read-only-port-nodes", lab(read_only(ENUM)), ["set", "COM3", "-wait=on"], CHANGED,
+      driver=session("device[Device0].port[0].WaitOnTx=1"),
+      values=port_values("Device0\\Port0", WaitOnTx=1), restart=PCI_A.instance,
+      native_only="read-only",
+      stderr=r"ZPConfigUtil: access denied: the change needs administrator rights[^\n]*\n"),
 ]
 
 # The broken machine: a REGEDIT4 file whose fourth line is no value.

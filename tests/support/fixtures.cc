@@ -121,8 +121,8 @@ std::string deviceNodesReg(const std::vector<BoardFixture>& boards) {
   return text;
 }
 
-std::string comDbReg(const std::vector<int>& held) {
-  std::string bitmap(32, '\0');
+std::string comDbReg(const std::vector<int>& held, size_t bytes) {
+  std::string bitmap(bytes, '\0');
   for (int number : held) {
     const size_t byte = static_cast<size_t>(number - 1) / 8;
     while (bitmap.size() <= byte) bitmap.append(32, '\0');

@@ -25,8 +25,8 @@ struct BoardFixture {
 // and the ParentIdPrefix "8&b<b>&0"; its port i is ZEPHYNPORT\PORT\8&b<b>&0&<i as 2 digits>.
 std::string deviceNodesReg(const std::vector<BoardFixture>& boards);
 
-// The ComDB value (with its section) holding these COM numbers, 32 bytes or more.
-std::string comDbReg(const std::vector<int>& held);
+// The ComDB value (with its section) holding these COM numbers, `bytes` long or more.
+std::string comDbReg(const std::vector<int>& held, size_t bytes = 32);
 
 // The read-only knob (with its section) naming these key paths, relative to
 // HKEY_LOCAL_MACHINE: they and everything beneath them can be read but not written.

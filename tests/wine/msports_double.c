@@ -1,15 +1,18 @@
 /* A COM port database stand-in for the end-to-end runs of the Windows build under Wine,
  * loaded from beside the exe. The database is the bitmap in the value ComDB of
  * HKLM\SYSTEM\CurrentControlSet\Control\COM Name Arbiter: COM n is in use when bit
- * (n-1) % 8 of byte (n-1) / 8 is set; a missing value or a short one means free. Every
- * call reads the bitmap afresh and writes it back only when it changed. */
+ * (n-1) % 8 of byte (n-1) / 8 is set; a missing value or a short one means free. The
+ * database arbitrates 8 numbers per byte of the value, at least 256 (a fresh machine's
+ * value is 32 bytes): a claim or release above that fails until ComDBResizeDatabase grows
+ * it. Every call reads the bitmap afresh and writes it back only when it changed. */
 #include <windows.h>
 
 #include <ddk/msports.h>
 
 #define ARBITER_KEY L"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter"
 #define kMaxComNumber 4096u
-#define kGrowthStep 32u
+#define kLeastSize 256u
+#define kSizeStep 1024u
 #define kMaxBitmapBytes 65536u
 
 typedef struct {
@@ -39,6 +42,16 @@ static LONG readBitmap(const Database* db, Bitmap* bitmap) {
 
 static LONG writeBitmap(const Database* db, const Bitmap* bitmap) {
   return RegSetValueExW(db->key, L"ComDB", 0, REG_BINARY, bitmap->bytes, bitmap->size);
+}
+
+/* How many numbers the database arbitrates. */
+static DWORD sizeOf(const Bitmap* bitmap) {
+  DWORD size = bitmap->size * 8;
+  return size < kLeastSize ? kLeastSize : size > kMaxComNumber ? kMaxComNumber : size;
+}
+
+static BOOL arbitrated(const Bitmap* bitmap, DWORD number) {
+  return number >= 1 && number <= sizeOf(bitmap);
 }
 
 static BOOL isTaken(const Bitmap* bitmap, DWORD number) {
@@ -71,25 +84,26 @@ LONG WINAPI ComDBClose(HCOMDB handle) {
   return ERROR_SUCCESS;
 }
 
-/* Claiming a number in use fails without force; with force it succeeds. Claiming past
- * the bitmap's end grows it in 32-byte steps. */
+/* Claiming a number in use fails without force; with force it succeeds. A value shorter
+ * than the size it stands for is filled out with zero bytes when written. */
 LONG WINAPI ComDBClaimPort(HCOMDB handle, DWORD number, BOOL force, BOOL* forced) {
   Database* db = databaseOf(handle);
   static Bitmap bitmap;
   DWORD byte = (number - 1) / 8;
   LONG result;
   if (forced != NULL) *forced = FALSE;
-  if (db == NULL || number < 1 || number > kMaxComNumber) return ERROR_INVALID_PARAMETER;
+  if (db == NULL) return ERROR_INVALID_PARAMETER;
   result = readBitmap(db, &bitmap);
   if (result != ERROR_SUCCESS) return result;
+  if (!arbitrated(&bitmap, number)) return ERROR_INVALID_PARAMETER;
   if (isTaken(&bitmap, number)) {
     if (!force) return ERROR_SHARING_VIOLATION;
     if (forced != NULL) *forced = TRUE;
     return ERROR_SUCCESS;
   }
-  while (bitmap.size <= byte) {
-    ZeroMemory(bitmap.bytes + bitmap.size, kGrowthStep);
-    bitmap.size += kGrowthStep;
+  if (bitmap.size < sizeOf(&bitmap) / 8) {
+    ZeroMemory(bitmap.bytes + bitmap.size, sizeOf(&bitmap) / 8 - bitmap.size);
+    bitmap.size = sizeOf(&bitmap) / 8;
   }
   bitmap.bytes[byte] |= (BYTE)(1u << ((number - 1) % 8));
   return writeBitmap(db, &bitmap);
@@ -99,16 +113,18 @@ LONG WINAPI ComDBReleasePort(HCOMDB handle, DWORD number) {
   Database* db = databaseOf(handle);
   static Bitmap bitmap;
   LONG result;
-  if (db == NULL || number < 1 || number > kMaxComNumber) return ERROR_INVALID_PARAMETER;
+  if (db == NULL) return ERROR_INVALID_PARAMETER;
   result = readBitmap(db, &bitmap);
-  if (result != ERROR_SUCCESS || !isTaken(&bitmap, number)) return result;
+  if (result != ERROR_SUCCESS) return result;
+  if (!arbitrated(&bitmap, number)) return ERROR_INVALID_PARAMETER;
+  if (!isTaken(&bitmap, number)) return ERROR_SUCCESS;
   bitmap.bytes[(number - 1) / 8] &= (BYTE) ~(1u << ((number - 1) % 8));
   return writeBitmap(db, &bitmap);
 }
 
-/* CDB_REPORT_BYTES: one byte per number from COM1, 1 when taken, for the first 4096
- * numbers or as many as the buffer holds. CDB_REPORT_BITS: the bitmap itself. Without a
- * buffer: how many numbers the database holds. */
+/* CDB_REPORT_BYTES: one byte per number from COM1, 1 when taken, for the numbers the
+ * database arbitrates or as many as the buffer holds. CDB_REPORT_BITS: the bitmap itself.
+ * Without a buffer: the database's size (the report type is not looked at). */
 LONG WINAPI ComDBGetCurrentPortUsage(HCOMDB handle, BYTE* buffer, DWORD size, DWORD reportType,
                                      DWORD* reported) {
   Database* db = databaseOf(handle);
@@ -116,23 +132,37 @@ LONG WINAPI ComDBGetCurrentPortUsage(HCOMDB handle, BYTE* buffer, DWORD size, DW
   DWORD count, i;
   LONG result;
   if (db == NULL || (buffer == NULL && reported == NULL)) return ERROR_INVALID_PARAMETER;
-  if (reportType != CDB_REPORT_BYTES && reportType != CDB_REPORT_BITS) {
-    return ERROR_INVALID_PARAMETER;
-  }
   result = readBitmap(db, &bitmap);
   if (result != ERROR_SUCCESS) return result;
   if (buffer == NULL) {
-    *reported = bitmap.size * 8 < kMaxComNumber ? bitmap.size * 8 : kMaxComNumber;
+    *reported = sizeOf(&bitmap);
     return ERROR_SUCCESS;
   }
   if (reportType == CDB_REPORT_BYTES) {
-    count = size < kMaxComNumber ? size : kMaxComNumber;
+    count = size < sizeOf(&bitmap) ? size : sizeOf(&bitmap);
     for (i = 0; i < count; ++i) buffer[i] = isTaken(&bitmap, i + 1) ? 1 : 0;
-  } else {
-    count = size < kMaxComNumber / 8 ? size : kMaxComNumber / 8;
+  } else if (reportType == CDB_REPORT_BITS) {
+    count = size < sizeOf(&bitmap) / 8 ? size : sizeOf(&bitmap) / 8;
     for (i = 0; i < count; ++i) buffer[i] = i < bitmap.size ? bitmap.bytes[i] : 0;
     count *= 8;
+  } else {
+    return ERROR_INVALID_PARAMETER;
   }
   if (reported != NULL) *reported = count;
   return ERROR_SUCCESS;
+}
+
+/* NewSize must be a multiple of 1024 (else ERROR_INVALID_PARAMETER), above the current size
+ * and at most 4096 (else ERROR_BAD_LENGTH); the value is extended with zero bytes. */
+LONG WINAPI ComDBResizeDatabase(HCOMDB handle, DWORD newSize) {
+  Database* db = databaseOf(handle);
+  static Bitmap bitmap;
+  LONG result;
+  if (db == NULL || newSize % kSizeStep != 0) return ERROR_INVALID_PARAMETER;
+  result = readBitmap(db, &bitmap);
+  if (result != ERROR_SUCCESS) return result;
+  if (newSize <= sizeOf(&bitmap) || newSize > kMaxComNumber) return ERROR_BAD_LENGTH;
+  ZeroMemory(bitmap.bytes + bitmap.size, newSize / 8 - bitmap.size);
+  bitmap.size = newSize / 8;
+  return writeBitmap(db, &bitmap);
 }
