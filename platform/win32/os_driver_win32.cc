@@ -7,6 +7,8 @@
 
 #include "platform/code_pages.h"
 
+static_assert(kNoBestFitChars == WC_NO_BEST_FIT_CHARS, "the flag's value as windows.h has it");
+
 OsHandle openControlDevice(const wchar_t* path) {
   HANDLE handle =
       CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
