@@ -8,8 +8,9 @@ both, and checks each run against its row and the two builds against each other.
 Options: --only GLOB (scenario names, repeatable), --jobs N (Wine runs at a time, default
 2), --fixtures DIR (the output of tests/wine/build_fixtures.sh; built afresh when absent),
 --keep (keep the work folder). A failure names the scenario, the build, what was expected
-and what came; a failed Wine run keeps its prefix. The last line is "N passed, M failed";
-the exit status is 0 only when nothing failed."""
+and what came; a failed Wine run keeps its prefix. A Wine run the harness tried again after
+a harness error of its own says so ("retried after a harness error: SCENARIO: REASON").
+The last line is "N passed, M failed"; the exit status is 0 only when nothing failed."""
 
 import argparse
 import concurrent.futures
@@ -66,6 +67,7 @@ class Run:
     registry: dict = field(default_factory=dict)  # parse_reg form, after the run
     before: dict = field(default_factory=dict)  # parse_reg form, before the run
     prefix: str = ""  # the Wine prefix kept for a look
+    retried: list = field(default_factory=list)  # reasons of harness errors tried again
 
 
 # ---- Comparing registry contents ---------------------------------------------------------
@@ -242,7 +244,9 @@ def run_wine(row, folder, env):
                            *row.args], env=env, capture_output=True, timeout=600)
     stderr = proc.stderr.decode("utf-8", "replace")
     kept = re.search(r"prefix kept in (\S+)", stderr)
-    run = Run(prefix=kept.group(1) if kept else "")
+    run = Run(prefix=kept.group(1) if kept else "",
+              retried=re.findall(r"^run_scenario: retried after a harness error: (.*)$", stderr,
+                                 re.M))
     if proc.returncode == 2 or not (results / "status").exists():
         return run, [f"the Wine runner failed: {stderr.strip()[-2000:]}"]
     raw = (results / "stdout").read_bytes()
@@ -377,6 +381,9 @@ def main():
         for key, reason in KNOWN_DIFFERENCES.items():
             print(f"  {key}: {reason}")
         print(f"Wine suite: {len(wine_runs)} runs in {wine_seconds:.0f} s")
+    for name, run in sorted(wine_runs.items()):
+        for reason in run.retried:
+            print(f"retried after a harness error: {name}: {reason}")
     failed = len(failures)
     passed = len(rows) + (2 if args.wine else 0) - failed
     if failed or args.keep:
