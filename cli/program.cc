@@ -123,6 +123,10 @@ int runProgram(int argc, wchar_t** argv) {
     return 0;
   }
 
+  if (runsUnderWow64()) {
+    printNotice(Notice::kUse64BitBuild);
+    return 2;
+  }
   const int platformStatus = beginPlatform();
   if (platformStatus != 0) return platformStatus;
   int status = 1;  // a run without an Inventory cannot report

@@ -1,5 +1,6 @@
 #include "cli/usage.h"
 
+#include <cstdio>
 #include <iterator>
 #include <new>
 
@@ -107,6 +108,17 @@ const MessageRow kMessages[] = {
     {Message::kRs485Unavailable, L"The RS-485 mode is not available.\n"},
 };
 
+struct NoticeRow {
+  Notice notice;
+  const char* text;
+};
+
+const NoticeRow kNotices[] = {
+    {Notice::kUse64BitBuild,
+     "ZPConfigUtil: this 32-bit build cannot manage the boards of 64-bit Windows; use "
+     "ZPConfigUtil.exe, the 64-bit build.\n"},
+};
+
 // Formats `format` with `text` for its one %ls into a buffer sized for both, so that an
 // argument of any length prints whole.
 void printWithText(const wchar_t* format, const wchar_t* text) {
@@ -146,6 +158,15 @@ void printMessage(Message message, const wchar_t* text) {
   for (const MessageRow& row : kMessages) {
     if (row.message == message) {
       printWithText(row.text, text);
+      return;
+    }
+  }
+}
+
+void printNotice(Notice notice) {
+  for (const NoticeRow& row : kNotices) {
+    if (row.notice == notice) {
+      std::fputs(row.text, stderr);
       return;
     }
   }

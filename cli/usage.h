@@ -37,3 +37,11 @@ enum class Message {
 
 // Prints a message; `text` fills its %ls where it has one (any length).
 void printMessage(Message message, const wchar_t* text = L"");
+
+// Lines on standard error, outside the output the commands are known by.
+enum class Notice {
+  kUse64BitBuild,  // the 32-bit build started on 64-bit Windows
+};
+
+// Prints a notice on standard error, as one line that starts "ZPConfigUtil: ".
+void printNotice(Notice notice);

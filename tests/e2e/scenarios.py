@@ -37,6 +37,8 @@ class Scenario:
     platform: bool = True  # False: the run never reaches the machine
     native_only: Optional[str] = None  # key of run.KNOWN_DIFFERENCES
     stderr: Optional[str] = None  # regular expression for the native build's stderr
+    # (under Wine: for one of its lines)
+    wow64: bool = False  # run only as the 32-bit build on 64-bit Windows (run.py --wine32)
 
 
 def p(sub=""):
@@ -466,6 +468,13 @@ SCENARIOS = [
     S("native/default-machine-created", "default", ["get", "1"],
       board_report("ZephynPort", 8, "Line controller", "COM7", io=0x180),
       driver=port_count_query(1), native_only="default-machine"),
+
+    # The 32-bit build on 64-bit Windows: refused before it reaches the machine; help
+    # still answers.
+    S("wow64/enum-refused", LAB, ["enum"], "", 2, unchanged=True, wow64=True,
+      stderr=r"^ZPConfigUtil: this 32-bit build .*64-bit build\.\r?$"),
+    S("wow64/help-answered", LAB, ["help", "get"], GET_USAGE, platform=False, unchanged=True,
+      wow64=True),
 ]
 
 # The broken machine: a REGEDIT4 file whose fourth line is no value.
