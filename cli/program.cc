@@ -124,6 +124,10 @@ int runProgram(int argc, wchar_t** argv) {
     return 0;
   }
 
+  if (runsUnderWow64()) {
+    printNotices(kNoticeUse64BitBuild);
+    return 2;
+  }
   const int platformStatus = beginPlatform();
   if (platformStatus != 0) return platformStatus;
   int status = 1;  // a run without an Inventory cannot report

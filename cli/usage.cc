@@ -1,5 +1,6 @@
 #include "cli/usage.h"
 
+#include <cstdio>
 #include <iterator>
 #include <new>
 

@@ -43,3 +43,7 @@ void printMessage(Message message, const wchar_t* text = L"");
 // Prints on standard error one line, "ZPConfigUtil: ...", for each ApplyNotice bit set in
 // `notices` (apply/apply.h), so that standard output stays as scripts know it.
 void printNotices(uint32_t notices);
+
+// A notice of the front end's own, beside the ApplyNotice bits: the 32-bit build started
+// on 64-bit Windows.
+constexpr uint32_t kNoticeUse64BitBuild = 0x80000000u;

@@ -2,6 +2,28 @@
 # version resource and its application manifest.
 target_compile_definitions(zp PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 
+# Two Windows builds: ZPConfigUtil.exe for 64-bit Windows, and ZPConfigUtil-x86.exe, the
+# 32-bit one, for 32-bit Windows only (on 64-bit Windows it refuses to run: WOW64 can
+# neither restart devices nor read their resources).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZP_EXE_NAME ZPConfigUtil-x86)
+  set(ZP_EXE_DESCRIPTION " (32-bit Windows)")
+  # MinGW ships no msports.dll import library for x86: one is made from the exports'
+  # stdcall names, imported undecorated as the system exports them.
+  set(ZP_MSPORTS ${CMAKE_CURRENT_BINARY_DIR}/libmsports.a)
+  set(ZP_MSPORTS_DEF ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/msports-x86.def)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ZP_MSPORTS_DEF})
+  execute_process(COMMAND ${CMAKE_DLLTOOL} -k -d ${ZP_MSPORTS_DEF} -l ${ZP_MSPORTS}
+                  RESULT_VARIABLE ZP_DLLTOOL_STATUS)
+  if(NOT ZP_DLLTOOL_STATUS EQUAL 0)
+    message(FATAL_ERROR "${CMAKE_DLLTOOL} could not make ${ZP_MSPORTS}")
+  endif()
+else()
+  set(ZP_EXE_NAME ZPConfigUtil)
+  set(ZP_EXE_DESCRIPTION "")
+  set(ZP_MSPORTS msports)
+endif()
+
 enable_language(RC)
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zp_version.h CONTENT
 "#pragma once
@@ -9,6 +31,8 @@ file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zp_version.h CONTENT
 #define ZP_VERSION_MINOR ${PROJECT_VERSION_MINOR}
 #define ZP_VERSION_PATCH ${PROJECT_VERSION_PATCH}
 #define ZP_VERSION_TEXT \"${PROJECT_VERSION}\"
+#define ZP_EXE_FILE_NAME \"${ZP_EXE_NAME}.exe\"
+#define ZP_EXE_DESCRIPTION \"${ZP_EXE_DESCRIPTION}\"
 ")
 configure_file(platform/win32/ZPConfigUtil.manifest.in
   ${CMAKE_CURRENT_BINARY_DIR}/ZPConfigUtil.manifest @ONLY)

@@ -1,6 +1,10 @@
 // The run's hold on the machine.
 #pragma once
 
+// True when the process is a 32-bit one on 64-bit Windows (WOW64), which can neither
+// restart devices nor read their resources: such a run must not reach the machine.
+bool runsUnderWow64();
+
 // Called by the program entry before the first command that reaches the operating
 // system (enum, get, set). 0 when the run may go on; otherwise the exit status the run
 // must end with (the reason has been reported on standard error).

@@ -257,6 +257,9 @@ std::string defaultMachineBytes() {
   return std::string(reinterpret_cast<const char*>(kDefaultMachineText), kDefaultMachineTextSize);
 }
 
+// The simulated machine runs the program as a native process.
+bool runsUnderWow64() { return false; }
+
 int beginPlatform() {
   if (platformRunOpen()) return 0;
   setLastOsError(kOsSuccess);

@@ -106,7 +106,7 @@ def check_version_resource(exe, root):
                         f"{product_ls:#x}, expected {want[0]:#x}.{want[1]:#x}")
     text = blob[:len(blob) // 2 * 2].decode("utf-16-le", "replace")
     dotted = f"{major}.{minor}.{patch}"
-    for key, value in [("ProductName", "ZPConfigUtil"), ("OriginalFilename", "ZPConfigUtil.exe"),
+    for key, value in [("ProductName", "ZPConfigUtil"), ("OriginalFilename", re.escape(exe.name)),
                        ("InternalName", "ZPConfigUtil"), ("FileVersion", dotted),
                        ("ProductVersion", dotted), ("FileDescription", "[^\0]+")]:
         if not re.search(f"{key}\0+{value}\0", text):

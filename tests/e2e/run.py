@@ -4,12 +4,17 @@ both, and checks each run against its row and the two builds against each other.
 
   run.py --native build/native/ZPConfigUtil
   run.py --wine build/mingw/ZPConfigUtil.exe --native build/native/ZPConfigUtil
+  run.py --wine32 build/mingw-x86/ZPConfigUtil-x86.exe ...
+
+--wine32 runs the 32-bit build on 32-bit Windows (a win32 prefix), and its rows marked
+wow64 on 64-bit Windows (a win64 prefix made after the 32-bit Wine was installed).
 
 Options: --only GLOB (scenario names, repeatable), --jobs N (Wine runs at a time, default
 2), --fixtures DIR (the output of tests/wine/build_fixtures.sh; built afresh when absent),
 --keep (keep the work folder). A failure names the scenario, the build, what was expected
-and what came; a failed Wine run keeps its prefix. The last line is "N passed, M failed";
-the exit status is 0 only when nothing failed."""
+and what came; a failed Wine run keeps its prefix. A Wine run the harness tried again after
+a harness error of its own says so ("retried after a harness error: SCENARIO: REASON").
+The last line is "N passed, M failed"; the exit status is 0 only when nothing failed."""
 
 import argparse
 import concurrent.futures
@@ -79,6 +84,7 @@ class Run:
     registry: dict = field(default_factory=dict)  # parse_reg form, after the run
     before: dict = field(default_factory=dict)  # parse_reg form, before the run
     prefix: str = ""  # the Wine prefix kept for a look
+    retried: list = field(default_factory=list)  # reasons of harness errors tried again
 
 
 # ---- Comparing registry contents ---------------------------------------------------------
@@ -257,14 +263,22 @@ def run_wine(row, folder, env):
                           capture_output=True, timeout=600)
     stderr = proc.stderr.decode("utf-8", "replace")
     kept = re.search(r"prefix kept in (\S+)", stderr)
-    run = Run(prefix=kept.group(1) if kept else "")
+    run = Run(prefix=kept.group(1) if kept else "",
+              retried=re.findall(r"^run_scenario: retried after a harness error: (.*)$", stderr,
+                                 re.M))
     if proc.returncode == 2 or not (results / "status").exists():
         return run, [f"the Wine runner failed: {stderr.strip()[-2000:]}"]
+    if row.stderr is not None:
+        said = (results / "stderr").read_text("utf-8", "replace")
+        if not re.search(row.stderr, said, re.M):
+            problems_stderr = [f"stderr: expected a line /{row.stderr}/, came {said!r}"]
+    else:
+        problems_stderr = []
     raw = (results / "stdout").read_bytes()
     run.stdout = raw.replace(b"\r\n", b"\n").decode(codec, "replace")
     run.status = int((results / "status").read_text().strip())
     run.driver = (results / "driver.log").read_text("utf-8").splitlines()
-    problems = []
+    problems = problems_stderr
     if b"\r" in raw.replace(b"\r\n", b""):
         problems.append("stdout holds a carriage return outside a CR LF line end")
     if raw.count(b"\n") != raw.count(b"\r\n"):
@@ -319,6 +333,17 @@ def safe_name(name):
     return re.sub(r"[^A-Za-z0-9_.-]", "_", name)
 
 
+def runs_32bit_wine():
+    """Why 32-bit Wine cannot run here (a kernel without 32-bit emulation cannot start its
+    loader), or None when it can."""
+    loader = Path(os.environ.get("WINE_BIN", "/usr/lib/wine")) / "wine"
+    try:
+        subprocess.run([str(loader), "--version"], check=True, capture_output=True, timeout=60)
+    except (OSError, subprocess.SubprocessError) as error:
+        return f"{loader} does not start ({error}): a kernel without 32-bit emulation"
+    return None
+
+
 def build_fixtures(target):
     subprocess.run(["sh", str(BUILD_FIXTURES), str(target)], check=True, capture_output=True)
     return target
@@ -328,21 +353,24 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--native")
     parser.add_argument("--wine")
+    parser.add_argument("--wine32")
     parser.add_argument("--only", action="append")
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--fixtures")
     parser.add_argument("--keep", action="store_true")
     args = parser.parse_args()
-    if not args.native and not args.wine:
-        parser.error("give --native, --wine or both")
+    if not args.native and not args.wine and not args.wine32:
+        parser.error("give --native, --wine, --wine32, or several")
 
     names = [row.name for row in SCENARIOS]
     assert len(names) == len(set(names)), "scenario names repeat"
     for row in SCENARIOS:
         assert row.native_only in (None, *KNOWN_DIFFERENCES), row.name
         assert row.wine_only in (None, *KNOWN_DIFFERENCES), row.name
+    no_wine32 = runs_32bit_wine() if args.wine32 else None
     rows = [r for r in SCENARIOS
-            if not args.only or any(fnmatch.fnmatch(r.name, g) for g in args.only)]
+            if (not args.only or any(fnmatch.fnmatch(r.name, g) for g in args.only))
+            and (args.wine32 and not no_wine32 or not r.wow64)]
 
     work = Path(tempfile.mkdtemp(prefix="zp-e2e-"))
     failures = {}  # scenario name -> [(build, problem lines)]
@@ -354,27 +382,17 @@ def main():
 
     if args.native:
         exe = str(Path(args.native).resolve())
-        for row in [r for r in rows if r.wine_only is None]:
+        for row in [r for r in rows if r.wine_only is None and not r.wow64]:
             run, problems = run_native(exe, row, work / "native" / safe_name(row.name))
             if row.unchanged and row.status != 2:
                 problems += unchanged_problems(row, run)
             native_runs[row.name] = run
             fail(row.name, "native", problems)
 
-    wine_seconds = None
-    if args.wine:
-        exe = Path(args.wine).resolve()
-        for check in (check_imports, check_version_resource):
-            problems = check(exe, ROOT)
-            fail(f"exe/{check.__name__[6:].replace('_', '-')}", "wine", problems)
-        fixtures = Path(args.fixtures).resolve() if args.fixtures else \
-            build_fixtures(work / "fixtures")
-        env = dict(os.environ, ZP_WINE_EXE=str(exe), ZP_WINE_FIXTURES=str(fixtures),
-                   ZP_WINE_WORK=str(work / "wine-work"))
-        wine_rows = [r for r in rows if r.native_only is None]
-        started = time.monotonic()
+    def run_wine_rows(build, wine_rows, folder, env_of):
         with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-            futures = {pool.submit(run_wine, r, work / "wine" / safe_name(r.name), env): r
+            futures = {pool.submit(run_wine, r, folder / safe_name(r.name),
+                                   env_of(r) if callable(env_of) else env_of): r
                        for r in wine_rows}
             for future in concurrent.futures.as_completed(futures):
                 row = futures[future]
@@ -384,28 +402,74 @@ def main():
                 if row.name in native_runs and run.registry:
                     problems += [f"builds disagree: {p}" for p in
                                  cross_problems(row, native_runs[row.name], run)]
-                wine_runs[row.name] = run
-                fail(row.name, "wine", problems)
+                wine_runs[(build, row.name)] = run
+                fail(row.name, build, problems)
                 if not problems and run.prefix:
                     shutil.rmtree(run.prefix, ignore_errors=True)
+
+    def fixtures_folder():
+        if args.fixtures:
+            return Path(args.fixtures).resolve()
+        if not (work / "fixtures").exists():
+            build_fixtures(work / "fixtures")
+        return work / "fixtures"
+
+    def check_exe(exe, label):
+        for check in (check_imports, check_version_resource):
+            fail(f"{label}/{check.__name__[6:].replace('_', '-')}", "wine", check(exe, ROOT))
+
+    wine_seconds = wine32_seconds = None
+    if args.wine:
+        exe = Path(args.wine).resolve()
+        check_exe(exe, "exe")
+        fixtures = fixtures_folder()
+        env = dict(os.environ, ZP_WINE_EXE=str(exe), ZP_WINE_FIXTURES=str(fixtures),
+                   ZP_WINE_WORK=str(work / "wine-work"))
+        wine_rows = [r for r in rows if r.native_only is None and not r.wow64]
+        started = time.monotonic()
+        run_wine_rows("wine", wine_rows, work / "wine", env)
         wine_seconds = time.monotonic() - started
 
-    for name in [r.name for r in rows] + sorted(n for n in failures if n.startswith("exe/")):
+    if args.wine32:
+        exe = Path(args.wine32).resolve()
+        check_exe(exe, "exe32")
+    if args.wine32 and not no_wine32:
+        # The whole table as on 32-bit Windows; the wow64 rows on 64-bit Windows.
+        fixtures = fixtures_folder()
+        env32 = dict(os.environ, ZP_WINE_EXE=str(exe), ZP_WINE_FIXTURES=str(fixtures),
+                     ZP_WINE_ARCH="win32", ZP_WINE_WORK=str(work / "wine32-work"))
+        env64 = dict(env32, ZP_WINE_ARCH="win64", ZP_WINE_WORK=str(work / "wine-work"))
+        started = time.monotonic()
+        run_wine_rows("wine32", [r for r in rows if r.native_only is None], work / "wine32",
+                      lambda r: env64 if r.wow64 else env32)
+        wine32_seconds = time.monotonic() - started
+
+    for name in [r.name for r in rows] + sorted(n for n in failures if n.startswith(("exe/", "exe32/"))):
         for build, problems in failures.get(name, []):
             print(f"FAIL {name} [{build}]")
             for line in problems:
                 print(f"  {line}")
-            prefix = wine_runs.get(name, Run()).prefix
-            if build == "wine" and prefix:
+            prefix = wine_runs.get((build, name), Run()).prefix
+            if prefix:
                 print(f"  Wine prefix kept in {prefix}")
-    if args.wine:
+    if args.wine or args.wine32:
         print("Known differences between the builds:")
         for key, reason in KNOWN_DIFFERENCES.items():
             print(f"  {key}: {reason}")
-        print(f"Wine suite: {len(wine_runs)} runs in {wine_seconds:.0f} s")
+    for label, build, seconds in (("Wine suite", "wine", wine_seconds),
+                                  ("32-bit Wine suite", "wine32", wine32_seconds)):
+        if seconds is not None:
+            count = sum(1 for b, _ in wine_runs if b == build)
+            print(f"{label}: {count} runs in {seconds:.0f} s")
+    if no_wine32:
+        print(f"32-bit Wine suite not run: {no_wine32}")
+    for (build, name), run in sorted(wine_runs.items()):
+        for reason in run.retried:
+            where = "" if build == "wine" else f" [{build}]"
+            print(f"retried after a harness error: {name}{where}: {reason}")
     failed = len(failures)
-    ran = [r for r in rows if args.wine or r.wine_only is None]
-    passed = len(ran) + (2 if args.wine else 0) - failed
+    ran = [r for r in rows if args.wine or args.wine32 or r.wine_only is None]
+    passed = len(ran) + (2 if args.wine else 0) + (2 if args.wine32 else 0) - failed
     if failed or args.keep:
         print(f"work folder kept: {work}")
     else:

@@ -42,6 +42,8 @@ class Scenario:
     native_only: Optional[str] = None  # key of run.KNOWN_DIFFERENCES
     wine_only: Optional[str] = None  # key of run.KNOWN_DIFFERENCES
     stderr: Optional[str] = None  # regular expression for the native build's stderr
+    # (under Wine: for one of its lines)
+    wow64: bool = False  # run only as the 32-bit build on 64-bit Windows (run.py --wine32)
 
 
 def p(sub=""):
@@ -506,6 +508,13 @@ SCENARIOS = [
       values=port_values("Device0\\Port0", WaitOnTx=1), restart=PCI_A.instance,
       native_only="read-only",
       stderr=r"ZPConfigUtil: access denied: the change needs administrator rights[^\n]*\n"),
+
+    # The 32-bit build on 64-bit Windows: refused before it reaches the machine; help
+    # still answers.
+    S("wow64/enum-refused", LAB, ["enum"], "", 2, unchanged=True, wow64=True,
+      stderr=r"^ZPConfigUtil: this 32-bit build .*64-bit build\.\r?$"),
+    S("wow64/help-answered", LAB, ["help", "get"], GET_USAGE, platform=False, unchanged=True,
+      wow64=True),
 ]
 
 # The broken machine: a REGEDIT4 file whose fourth line is no value.

@@ -16,17 +16,28 @@
 #                its event-log source, the COM port database and every device instance
 #                the machine file names under Enum; sections sorted by path
 #   driver.log   C:\zephynsim.log, the driver's lines of the event log (absent: empty)
-# Every wineserver the run starts is stopped. A run that failed (harness error, Wine
-# abort, or with --expect a difference from DIR's files of the same names) keeps its
-# prefix and says where; --keep keeps it always. Exit status: 0 when the run worked (and
-# matched), 1 when it did not match, 2 on a harness error.
+#   stderr.first-attempt  what Wine printed for a first attempt that ended in a harness
+#                error (the server start, the import, the control device that never
+#                appeared, Wine stopping the program, the export); such a run is tried
+#                once more in a fresh prefix and says "retried after a harness error:
+#                REASON" on standard error
+# Before the program runs, the harness waits until the test driver's control device opens
+# (not when the machine turns the control device off). Every wineserver the run starts is
+# stopped. A run that failed (a second harness error, or with --expect a difference from
+# DIR's files of the same names) keeps its prefix and says where; --keep keeps it always.
+# Exit status: 0 when the run worked (and matched), 1 when it did not match, 2 on a
+# harness error.
 #
 # Environment: ZP_WINE_EXE (default build/mingw/ZPConfigUtil.exe), ZP_WINE_FIXTURES (the
 # output of build_fixtures.sh, default build/wine-fixtures), ZP_WINE_WORK (the test run's
 # work folder, default ${TMPDIR:-/tmp}/zpwine-$UID; remove it when the test run is over),
-# WINE_BIN (the folder of wine64 and wineserver, default /usr/lib/wine), ZP_WINE_LOCALE
+# WINE_BIN (the folder of wine64, wine and wineserver, default /usr/lib/wine), ZP_WINE_ARCH
+# (win64, the default, or win32: the prefix's Windows; the driver comes from the fixtures'
+# x86 folder in a win32 prefix, the DLL doubles from it for a 32-bit exe), ZP_WINE_LOCALE
 # (the locale of the scenario's Wine processes, where Wine takes its ANSI code page from:
-# ja_JP.UTF-8 gives 932, hi_IN.UTF-8 65001; default C.UTF-8, 1252).
+# ja_JP.UTF-8 gives 932, hi_IN.UTF-8 65001; default C.UTF-8, 1252), and, for manual runs
+# only, ZP_WINE_FAIL_FIRST (import, device or export: that step of the first attempt fails,
+# to see the retry).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -35,7 +46,7 @@ exe=${ZP_WINE_EXE:-$root/build/mingw/ZPConfigUtil.exe}
 fixtures=${ZP_WINE_FIXTURES:-$root/build/wine-fixtures}
 work=${ZP_WINE_WORK:-${TMPDIR:-/tmp}/zpwine-$(id -u)}
 wine_bin=${WINE_BIN:-/usr/lib/wine}
-export WINEDEBUG=-all WINEARCH=win64 LC_ALL=C.UTF-8
+export WINEDEBUG=-all WINEARCH=${ZP_WINE_ARCH:-win64} LC_ALL=C.UTF-8
 base_overrides="mscoree,mshtml="
 
 expect='' keep=0
@@ -58,14 +69,24 @@ fail() {
   exit 2
 }
 
-for file in "$exe" "$fixtures/zephyn.sys" "$fixtures/msports.dll" "$fixtures/cfgmgr32.dll" \
-            "$machine"; do
+# The prefix's own loader and the fixtures of its architecture; the exe's loader and DLL
+# doubles by its architecture (a 32-bit exe in a 64-bit prefix runs under WOW64).
+system_fixtures=$fixtures exe_fixtures=$fixtures loader=$wine_bin/wine64
+[ "$WINEARCH" = win32 ] && system_fixtures=$fixtures/x86 loader=$wine_bin/wine
+program_loader=$wine_bin/wine64
+pe_machine=$(od -An -tx1 -j "$(od -An -tu4 -j 60 -N 4 "$exe" | tr -d ' ')" -N 6 "$exe" | tr -d ' ')
+if [ "$pe_machine" = 504500004c01 ]; then
+  exe_fixtures=$fixtures/x86 program_loader=$wine_bin/wine
+fi
+base=$work/base-$WINEARCH
+wine_locale=C.UTF-8
+wine() { env LC_ALL="$wine_locale" "$loader" "$@"; }
+server() { env LC_ALL="$wine_locale" "$wine_bin/wineserver" "$@"; }
+
+for file in "$exe" "$system_fixtures/zephyn.sys" "$system_fixtures/wait_device.exe" \
+            "$exe_fixtures/msports.dll" "$exe_fixtures/cfgmgr32.dll" "$machine"; do
   [ -f "$file" ] || fail "missing $file"
 done
-
-wine_locale=C.UTF-8
-wine() { env LC_ALL="$wine_locale" "$wine_bin/wine64" "$@"; }
-server() { env LC_ALL="$wine_locale" "$wine_bin/wineserver" "$@"; }
 
 # ---- The machine file as Wine imports it ---------------------------------------------
 
@@ -130,15 +151,15 @@ canonical_registry() {
 # ---- The base prefix -----------------------------------------------------------------
 
 build_base() {
-  local base=$work/base staging=$work/base.staging
+  local staging=$base.staging
   rm -rf "$staging"
   mkdir -p "$staging"
   WINEPREFIX=$staging WINEDLLOVERRIDES=$base_overrides wine wineboot -i \
-    > "$work/base.log" 2>&1 || fail "wineboot failed, see $work/base.log"
+    > "$base.log" 2>&1 || fail "wineboot failed, see $work/base.log"
   WINEPREFIX=$staging server -w
   cp "$here/base_prefix.reg" "$staging/drive_c/base_prefix.reg"
   WINEPREFIX=$staging WINEDLLOVERRIDES=$base_overrides wine reg import 'C:\base_prefix.reg' \
-    >> "$work/base.log" 2>&1 || fail "base_prefix.reg did not import, see $work/base.log"
+    >> "$base.log" 2>&1 || fail "base_prefix.reg did not import, see $work/base.log"
   WINEPREFIX=$staging server -w
   rm "$staging/drive_c/base_prefix.reg"
   mv "$staging" "$base"
@@ -147,86 +168,131 @@ build_base() {
 mkdir -p "$work" || fail "cannot create $work"
 (
   flock 9
-  [ -d "$work/base" ] || build_base
-) 9> "$work/base.lock" || exit 2
+  [ -d "$base" ] || build_base
+) 9> "$base.lock" || exit 2
 
 # ---- One scenario --------------------------------------------------------------------
 
 # The base prefix is made under C.UTF-8; the scenario's Wine processes run in its locale.
 wine_locale=${ZP_WINE_LOCALE:-C.UTF-8}
 
-prefix=$(mktemp -d "$work/scenario.XXXXXX") || fail "no scenario folder"
-rmdir "$prefix"
-# The large, never-written part of the prefix is shared by hard links; the registry
-# files, which the server replaces, are copies.
-cp -al "$work/base" "$prefix" || fail "cannot copy the base prefix"
-for hive in system.reg user.reg userdef.reg; do
-  rm -f "$prefix/$hive"
-  cp "$work/base/$hive" "$prefix/$hive"
-done
-rm -f "$prefix/drive_c/windows/system32/drivers/zephyn.sys"
-wants_no_control_device "$machine" ||
-  cp "$fixtures/zephyn.sys" "$prefix/drive_c/windows/system32/drivers/zephyn.sys"
-mkdir -p "$prefix/drive_c/zp"
-cp "$exe" "$fixtures/msports.dll" "$fixtures/cfgmgr32.dll" "$prefix/drive_c/zp/"
-program="C:\\zp\\$(basename "$exe")"
-importable_machine "$machine" "$prefix/drive_c/machine.reg"
-
-rm -rf "$results"
-mkdir -p "$results" || fail "cannot create $results"
-export WINEPREFIX=$prefix
+# A fresh prefix from the base one, with the fixtures in place.
+make_prefix() {
+  prefix=$(mktemp -d "$work/scenario.XXXXXX") || fail "no scenario folder"
+  rmdir "$prefix"
+  # The large, never-written part of the prefix is shared by hard links; the registry
+  # files, which the server replaces, are copies.
+  cp -al "$base" "$prefix" || fail "cannot copy the base prefix"
+  for hive in system.reg user.reg userdef.reg; do
+    rm -f "$prefix/$hive"
+    cp "$base/$hive" "$prefix/$hive"
+  done
+  rm -f "$prefix/drive_c/windows/system32/drivers/zephyn.sys"
+  $control_device &&
+    cp "$system_fixtures/zephyn.sys" "$prefix/drive_c/windows/system32/drivers/zephyn.sys"
+  mkdir -p "$prefix/drive_c/zp"
+  cp "$exe" "$exe_fixtures/msports.dll" "$exe_fixtures/cfgmgr32.dll" \
+    "$system_fixtures/wait_device.exe" "$prefix/drive_c/zp/"
+  importable_machine "$machine" "$prefix/drive_c/machine.reg"
+}
 
 stop_server() { server -k 2> /dev/null; server -w 2> /dev/null; }
-trap stop_server EXIT
 
-started=$(date +%s.%N)
-harness_error=
-server -p || harness_error="the wineserver did not start"
-if [ -z "$harness_error" ]; then
-  WINEDLLOVERRIDES=$base_overrides wine reg import 'C:\machine.reg' 2>> "$results/stderr" ||
-    harness_error="the machine file did not import"
-fi
-if [ -z "$harness_error" ]; then
-  WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 \
-    env LC_ALL="$wine_locale" "$wine_bin/wine64" "$program" "$@" > "$results/stdout" 2>> "$results/stderr"
-  echo $? > "$results/status"
-  # The driver's close of the last handle may still be on its way.
-  for _ in 1 2 3 4 5 6 7 8 9 10; do
-    log=$prefix/drive_c/zephynsim.log
-    [ ! -f "$log" ] || [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] && break
-    sleep 0.05
-  done
-  if grep -qE 'unimplemented function|Unhandled exception|could not load' "$results/stderr"; then
-    harness_error="Wine stopped the program, see $results/stderr"
-  fi
-fi
+# Wine's reg; what it printed (on standard output, for its errors) joins RESULTDIR/stderr
+# when it failed.
+reg() {
+  local status
+  WINEDLLOVERRIDES=$base_overrides wine reg "$@" > "$prefix/reg.out" 2>> "$results/stderr"
+  status=$?
+  [ $status -eq 0 ] || cat "$prefix/reg.out" >> "$results/stderr"
+  return $status
+}
 
-# The program's keys, and the machine's device instances, after the run: one export of
-# the control set, cut down to those keys and everything beneath them.
-if [ -z "$harness_error" ]; then
-  {
-    echo 'SYSTEM\CurrentControlSet\Services\ZephynPort'
-    echo 'SYSTEM\CurrentControlSet\Services\EventLog\System\ZephynPort'
-    echo 'SYSTEM\CurrentControlSet\Control\COM Name Arbiter'
-    machine_instances "$machine" | sed 's/^/SYSTEM\\CurrentControlSet\\Enum\\/'
-  } > "$prefix/drive_c/kept_keys.txt"
-  if WINEDLLOVERRIDES=$base_overrides wine reg export 'HKLM\SYSTEM\CurrentControlSet' \
-       'C:\export.reg' /y > /dev/null 2>> "$results/stderr"; then
-    iconv -f UTF-16LE -t UTF-8 "$prefix/drive_c/export.reg" | sed '1s/^\xEF\xBB\xBF//; s/\r$//' |
-      awk -v keys="$prefix/drive_c/kept_keys.txt" '
-        BEGIN { while ((getline key < keys) > 0) kept["HKEY_LOCAL_MACHINE\\" toupper(key)] = 1 }
-        /^\[/ {
-          path = toupper(substr($0, 2, length($0) - 2)); keep = 0
-          for (key in kept) if (path == key || index(path, key "\\") == 1) keep = 1
-        }
-        keep' | canonical_registry > "$results/registry.reg"
-  else
-    harness_error="the registry did not export"
+# For a manual run only: ZP_WINE_FAIL_FIRST=STEP makes that step of the first attempt fail
+# as Wine would, to see the retry.
+failing_first() { [ "$attempt" = 1 ] && [ "${ZP_WINE_FAIL_FIRST:-}" = "$1" ]; }
+
+# One attempt in the prefix; sets harness_error when the harness, not the program, failed.
+# What Wine printed for each step goes to RESULTDIR/stderr.
+run_once() {
+  harness_error=
+  server -p 2>> "$results/stderr" || harness_error="the wineserver did not start"
+  if [ -z "$harness_error" ]; then
+    local source='C:\machine.reg'
+    failing_first import && source='C:\no-such-machine.reg'
+    reg import "$source" || harness_error="the machine file did not import"
   fi
-fi
-stop_server
-trap - EXIT
-ended=$(date +%s.%N)
+  if [ -z "$harness_error" ] && $control_device; then
+    local probe='C:\zp\wait_device.exe'
+    failing_first device && probe='C:\zp\no-such-helper.exe'
+    WINEDLLOVERRIDES=$base_overrides wine "$probe" 2>> "$results/stderr" ||
+      harness_error="the test driver's control device did not appear"
+  fi
+  if [ -z "$harness_error" ]; then
+    WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 \
+      env LC_ALL="$wine_locale" "$program_loader" "$program" "$@" > "$results/stdout" 2>> "$results/stderr"
+    echo $? > "$results/status"
+    # The driver's close of the last handle may still be on its way.
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+      log=$prefix/drive_c/zephynsim.log
+      [ ! -f "$log" ] || [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] && break
+      sleep 0.05
+    done
+    if grep -qE 'unimplemented function|Unhandled exception|could not load' "$results/stderr"; then
+      harness_error="Wine stopped the program, see $results/stderr"
+    fi
+  fi
+
+  # The program's keys, and the machine's device instances, after the run: one export of
+  # the control set, cut down to those keys and everything beneath them.
+  if [ -z "$harness_error" ]; then
+    {
+      echo 'SYSTEM\CurrentControlSet\Services\ZephynPort'
+      echo 'SYSTEM\CurrentControlSet\Services\EventLog\System\ZephynPort'
+      echo 'SYSTEM\CurrentControlSet\Control\COM Name Arbiter'
+      machine_instances "$machine" | sed 's/^/SYSTEM\\CurrentControlSet\\Enum\\/'
+    } > "$prefix/drive_c/kept_keys.txt"
+    local exported='HKLM\SYSTEM\CurrentControlSet'
+    failing_first export && exported='HKLM\SYSTEM\NoSuchControlSet'
+    if reg export "$exported" 'C:\export.reg' /y; then
+      iconv -f UTF-16LE -t UTF-8 "$prefix/drive_c/export.reg" | sed '1s/^\xEF\xBB\xBF//; s/\r$//' |
+        awk -v keys="$prefix/drive_c/kept_keys.txt" '
+          BEGIN { while ((getline key < keys) > 0) kept["HKEY_LOCAL_MACHINE\\" toupper(key)] = 1 }
+          /^\[/ {
+            path = toupper(substr($0, 2, length($0) - 2)); keep = 0
+            for (key in kept) if (path == key || index(path, key "\\") == 1) keep = 1
+          }
+          keep' | canonical_registry > "$results/registry.reg"
+    else
+      harness_error="the registry did not export"
+    fi
+  fi
+  stop_server
+}
+
+control_device=true
+wants_no_control_device "$machine" && control_device=false
+program="C:\\zp\\$(basename "$exe")"
+
+# A harness error is the harness's hiccup, not a verdict on the program: the attempt's
+# server is stopped, its prefix discarded, and the scenario runs once more from a fresh
+# copy of the base prefix. A second harness error in a row is the run's result.
+for attempt in 1 2; do
+  make_prefix
+  rm -rf "$results"
+  mkdir -p "$results" || fail "cannot create $results"
+  [ "$attempt" = 1 ] || printf '%s\n' "$first_stderr" > "$results/stderr.first-attempt"
+  export WINEPREFIX=$prefix
+  trap stop_server EXIT
+  started=$(date +%s.%N)
+  run_once "$@"
+  trap - EXIT
+  ended=$(date +%s.%N)
+  if [ -z "$harness_error" ] || [ "$attempt" = 2 ]; then break; fi
+  echo "run_scenario: retried after a harness error: $harness_error" >&2
+  first_stderr=$(cat "$results/stderr")
+  rm -rf "$prefix"
+done
 
 if [ -f "$prefix/drive_c/zephynsim.log" ]; then
   cp "$prefix/drive_c/zephynsim.log" "$results/driver.log"
