@@ -125,7 +125,10 @@ void updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
     const BoardRecord& board = gInventory->boards[i];
     const int portCount = portsInUse(board);
     for (int j = 0; j < portCount; ++j) {
-      if (board.ports[j].devNode != 0) updatePortNode(mode, j, board.ports[j]);
+      // A port without a COM name (its board has no settings stored) leaves its node's
+      // names to the system: writing them would wipe the COM name the system gave it.
+      if (board.ports[j].devNode != 0 && board.ports[j].comName[0] != L'\0')
+        updatePortNode(mode, j, board.ports[j]);
     }
   }
 }

@@ -15,9 +15,10 @@ enum PortNodeUpdateMode : int {
 // every other port of the board is cleared.
 void mapPortDeviceNodes(int boardIndex);
 
-// Maps the board's port nodes, then for every mapped port: with mode 0 sets the friendly
-// name "Norvane ZephynPort <index> (<comName>)"; rewrites PortName when it differs from
-// comName other than in case.
+// Maps the board's port nodes, then for every mapped port with a COM name: with mode 0
+// sets the friendly name "Norvane ZephynPort <index> (<comName>)"; rewrites PortName when
+// it differs from comName other than in case. A port whose comName is empty keeps its
+// node's PortName and friendly name as they are.
 void updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex);
 
 // Asks the device manager to restart the board's node with a property change; the state

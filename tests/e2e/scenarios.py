@@ -441,6 +441,15 @@ SCENARIOS = [
     S("nodes/restart-refused", lab(property_change(False)), ["set", "COM3", "-wait=on"], CHANGED,
       driver=session("device[Device0].port[0].WaitOnTx=1"),
       values=port_values("Device0\\Port0", WaitOnTx=1) + friendly(PCI_A, 0, "COM3")),
+    # No settings stored: the ports have no COM names, so their nodes keep the system's.
+    S("nodes/board-without-settings-keeps-port-names",
+      machine(decoy(), PCI_A.reg, ISA_B.reg, service_key(), comdb(HELD),
+              driver_knobs(Reply="OK: 52")), ["set", "1", "-scan=20"], CHANGED,
+      driver=session("ScanRate=20"),
+      values=[(p(), "ScanRate", 20), (p("Device1\\Port0"), "Name", "")]
+      + untouched(ISA_B, coms(7, 8, 9, 10))
+      + [(node(ISA_B, i) + "\\Device Parameters", "PortName", f"COM{7 + i}") for i in range(4)],
+      restart=ISA_B.instance),
 
     # What only the simulated machine shows.
     S("native/absent-board-not-listed", lab(ABSENT_C.reg), ["enum"], LAB_ENUM, unchanged=True,
