@@ -206,6 +206,9 @@ int applySetRequest(const SetRequest* request) {
   run.request = request;
   // Nothing may reach the driver unless the settings store can take it all afterwards.
   if (checkSettingsStoreWritable(*gInventory) != 0) return kApplyStoreNotWritable;
+  // Nor may COM numbers be handed out without the database showing which are held.
+  if ((request->flags & (kFlagStart | kFlagPortname)) != 0 && !comPortDatabaseReadable())
+    return kApplyComDbUnreadable;
   if (openDriverChannel(&run.channel) != kDriverOk) return kApplyNoDriver;
 
   run.channel.buffer = run.commandBuffer;

@@ -10,6 +10,7 @@ enum ApplyStatus : int {
   kApplyNoDriver = 1,          // the driver control channel did not open
   kApplyStoreNotWritable = 2,  // a key the settings store writer needs cannot be written
   kApplyBadRequest = 3,        // no Inventory, or the request names no board or port of it
+  kApplyComDbUnreadable = 4,   // a request for COM names finds the COM port database unreadable
 };
 
 // Carries out a request that passed checkSetRequest: for each option a driver command

@@ -113,6 +113,17 @@ int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t fro
   return 0;
 }
 
+bool comPortDatabaseReadable() {
+  ComDb db = nullptr;
+  if (openComDb(&db) != kOsSuccess || db == nullptr) return false;
+  ComUsage usage;
+  std::memset(usage.bytes, 0, sizeof usage.bytes);
+  const bool read =
+      getComPortUsage(db, usage.bytes, sizeof usage.bytes, kCdbReportBytes) == kOsSuccess;
+  closeComDb(db);
+  return read;
+}
+
 void renumberBoardPorts(DriverChannel* channel, int boardIndex, const wchar_t* start) {
   BoardRecord& board = gInventory->boards[boardIndex];
   const int portCount = portsInUse(board);

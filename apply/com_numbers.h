@@ -15,6 +15,11 @@ constexpr int32_t kHighestComNumber = 4096;
 // every number from there to kHighestComNumber is in use. Never reads past the map.
 int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t from);
 
+// True when the COM port database opens and its usage map reads; it is closed again and
+// nothing in it changes. Without the map every number would look free, and numbers other
+// devices hold would be handed out.
+bool comPortDatabaseReadable();
+
 // Gives the ports of the board ascending numbers from firstNumberInText(start) on, each
 // the next number the database shows free once the board's own numbers are released;
 // sends a Name command for each port and stores the new comName. A port for which no

@@ -84,11 +84,11 @@ std::string brokenMatchingIdKnob() {
 // What a knob does to a run, as the program is meant to handle it.
 enum Effect : unsigned {
   kNone = 0,
-  kRefusesSet = 1,      // set: the set usage, nothing changed, nothing sent
-  kNoPortNodes = 2,     // board 0's port nodes keep their names
-  kNoComNumbers = 4,    // no COM number is free: names stay as they are
-  kComDbUntouched = 8,  // the database cannot be opened: names change, the map does not
-  kNoRestart = 16,      // the restart cannot be requested
+  kRefusesSet = 1,     // set: the set usage, nothing changed, nothing sent
+  kNoPortNodes = 2,    // board 0's port nodes keep their names
+  kNoComNumbers = 4,   // no COM number is free: names stay as they are
+  kRefusesRename = 8,  // set with -start or -portname: as kRefusesSet; other sets go on
+  kNoRestart = 16,     // the restart cannot be requested
 };
 
 struct Knob {
@@ -107,7 +107,7 @@ const Knob kKnobs[] = {
     {"Parameters read-only", readOnlyKnob({kParametersKey}), kRefusesSet},
     {"board key read-only", readOnlyKnob({kDevice1}), kRefusesSet},
     {"port nodes read-only", readOnlyKnob({std::string(kEnumKey) + "\\ZEPHYNPORT"}), kNoPortNodes},
-    {"COM port database read-only", readOnlyKnob({kComDbKey}), kComDbUntouched},
+    {"COM port database read-only", readOnlyKnob({kComDbKey}), kRefusesRename},
     {"no property change",
      regSection("SOFTWARE\\ZephynSim\\DeviceManager") + "\"PropertyChange\"=dword:00000000\n",
      kNoRestart},
@@ -232,13 +232,11 @@ Outcome expected(const Knob& knob, const Command& command, const std::string& re
                  const std::string& setUsage) {
   if (command.restarted == nullptr) return {report, {}, {}};
   if (knob.effects & kRefusesSet) return {setUsage, {}, {}};
+  if ((knob.effects & kRefusesRename) && isRename(command)) return {setUsage, {}, {}};
   Outcome outcome{kChanged, command.changes, {"restart " + *command.restarted}};
   if ((knob.effects & kNoComNumbers) && isRename(command)) outcome.changes.clear();
   for (auto it = outcome.changes.begin(); it != outcome.changes.end();) {
-    const bool portNodeEntry = it->first.rfind(kEnumKey, 0) == 0;
-    const bool comDbEntry = it->first.rfind(kComDbKey, 0) == 0;
-    if (((knob.effects & kNoPortNodes) && portNodeEntry) ||
-        ((knob.effects & kComDbUntouched) && comDbEntry)) {
+    if ((knob.effects & kNoPortNodes) && it->first.rfind(kEnumKey, 0) == 0) {
       it = outcome.changes.erase(it);
     } else {
       ++it;
