@@ -185,8 +185,8 @@ void applyPortOptions(ApplyRun& run) {
 bool requestFitsInventory(const SetRequest* request) {
   if (request == nullptr || gInventory == nullptr) return false;
   if (request->boardIndex < 0 || request->boardIndex >= boardsInUse(*gInventory)) return false;
-  if (request->kind == 1) return true;
-  return request->kind == 2 && request->portIndex >= 0 &&
+  if (request->kind == kBoardDevice) return true;
+  return request->kind == kPortDevice && request->portIndex >= 0 &&
          request->portIndex < portsInUse(gInventory->boards[request->boardIndex]);
 }
 
@@ -217,7 +217,7 @@ int applySetRequest(const SetRequest* request) {
     run.commandBuffer[i] = static_cast<unsigned char>(kTextCommandType >> (8 * i));
   }
 
-  if (request->kind == 1) {
+  if (request->kind == kBoardDevice) {
     applyBoardOptions(run);
   } else {
     applyPortOptions(run);
