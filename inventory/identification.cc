@@ -46,8 +46,6 @@ const FallbackName kFallbackNames[] = {
     {0x813, kModemName}, {0x814, kModemName},
 };
 
-// Bus value of a PCI board.
-constexpr int32_t kPciBusValue = 1;
 // ModelCode bit of a board that is not PCI and has an I/O base of its own.
 constexpr uint32_t kIsaBaseBit = 0x1000;
 constexpr uint32_t kModelMask = 0xFFF;
@@ -213,7 +211,7 @@ int identifyBoard(int boardIndex) {
   int32_t bus = kBusOther;
   detectBus(&bus, hardwareId);
   if (bus == kBusPci) {
-    if ((modelCode & kModelMask) == 0) board->ioAddress = kPciBusValue;
+    if ((modelCode & kModelMask) == 0) board->ioAddress = kPciBus;
   } else if ((modelCode & kIsaBaseBit) != 0) {
     readIoBase(boardIndex);
   }

@@ -12,7 +12,6 @@ namespace {
 const wchar_t kParametersKey[] = L"Parameters";
 const wchar_t kDefaultDisplayName[] = L"ZN #%d";
 constexpr int32_t kDefaultPortCount = 8;
-constexpr int32_t kDefaultBusValue = 1;
 
 // Capacity of the buffer a text value is read into (480 bytes of UTF-16).
 constexpr size_t kTextValueCapacity = 240;
@@ -177,6 +176,6 @@ void applyDefaults() {
     BoardRecord& board = gInventory->boards[i];
     if (board.displayName[0] == L'\0') formatText(board.displayName, kDefaultDisplayName, i + 1);
     if (board.portCount == 0) board.portCount = kDefaultPortCount;
-    if (board.ioAddress == 0) board.ioAddress = kDefaultBusValue;
+    if (board.ioAddress == 0) board.ioAddress = kPciBus;
   }
 }
