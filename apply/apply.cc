@@ -3,7 +3,6 @@
 #include <cstring>
 #include <iterator>
 
-#include "apply/board_ports.h"
 #include "apply/com_numbers.h"
 #include "apply/port_nodes.h"
 #include "apply/settings_writer.h"

@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "apply/apply.h"
-#include "apply/board_ports.h"
 #include "inventory/inventory.h"
 #include "platform/os_comdb.h"
 #include "platform/text.h"

@@ -3,7 +3,6 @@
 #include <cwchar>
 #include <iterator>
 
-#include "apply/board_ports.h"
 #include "inventory/inventory.h"
 #include "platform/os_devices.h"
 #include "platform/os_registry.h"

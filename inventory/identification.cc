@@ -78,9 +78,7 @@ int hexDigit(wchar_t c) {
 uint32_t boardPortCount(int boardIndex, uint32_t modelCode) {
   if (modelAsksDriver(modelCode)) {
     uint32_t reported = 0;
-    if (queryPortCount(boardIndex, &reported) == kDriverOk) {
-      return reported > static_cast<uint32_t>(kMaxPorts) ? kMaxPorts : reported;
-    }
+    if (queryPortCount(boardIndex, &reported) == kDriverOk) return reported;
   }
   return catalogPortCount(modelCode);
 }
@@ -217,6 +215,7 @@ int identifyBoard(int boardIndex) {
   }
 
   board->portCount = static_cast<int32_t>(boardPortCount(boardIndex, modelCode));
+  board->portCount = portsInUse(*board);  // a driver may report more than the list holds
   board->modelCode = modelCode;
   board->modemKind = catalogModemKind(modelCode);
   return 0;

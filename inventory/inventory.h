@@ -59,6 +59,12 @@ struct Inventory {
   DeviceSet deviceInfoSet;      // present multiport-serial devices, owned
 };
 
+// The boards in use and a board's ports in use: boardCount and portCount kept within the
+// fixed lists (0 to kMaxBoards, 0 to kMaxPorts) whatever the records hold. Counts are read,
+// and brought into range where they are filled, through these alone.
+int boardsInUse(const Inventory& inventory);
+int portsInUse(const BoardRecord& board);
+
 // The process-wide Inventory; null outside createInventory .. releaseInventory.
 extern Inventory* gInventory;
 

@@ -57,7 +57,7 @@ struct BoardValue {
 const BoardValue kBoardValues[] = {
     {kSetNumPorts,
      [](BoardRecord& board, const ReadValue& value) {
-       board.portCount = clampPortCount(static_cast<int32_t>(value.number));
+       board.portCount = static_cast<int32_t>(value.number);
      }},
     {kSetBoardName,
      [](BoardRecord& board, const ReadValue& value) { copyText(board.displayName, value.text); }},
@@ -133,18 +133,12 @@ void loadBoard(RegKey parameters, BoardRecord& board) {
     if (setting == nullptr || !readSetting(boardKey, *setting, &value)) continue;
     row.store(board, value);
   }
-  board.portCount = clampPortCount(board.portCount);
+  board.portCount = portsInUse(board);
   for (int j = 0; j < board.portCount; ++j) loadPort(boardKey, j, board.ports[j]);
   regCloseKey(boardKey);
 }
 
 }  // namespace
-
-int32_t clampPortCount(int32_t count) {
-  if (count < 0) return 0;
-  if (count > kMaxPorts) return kMaxPorts;
-  return count;
-}
 
 int loadSettings(Inventory* inventory) {
   if (inventory == nullptr) return 0;
@@ -159,12 +153,11 @@ int loadSettings(Inventory* inventory) {
     parameters = nullptr;
   if (parameters != nullptr) loadDriverValues(inventory, parameters);
 
-  if (inventory->boardCount > kMaxBoards) inventory->boardCount = kMaxBoards;
+  inventory->boardCount = boardsInUse(*inventory);
   for (int i = 0; i < inventory->boardCount; ++i) {
     identifyBoard(i);
     BoardRecord& board = inventory->boards[i];
     if (parameters != nullptr) loadBoard(parameters, board);
-    board.portCount = clampPortCount(board.portCount);
   }
   if (parameters != nullptr) regCloseKey(parameters);
   return 0;
@@ -172,7 +165,8 @@ int loadSettings(Inventory* inventory) {
 
 void applyDefaults() {
   if (gInventory == nullptr) return;
-  for (int i = 0; i < gInventory->boardCount && i < kMaxBoards; ++i) {
+  const int boardCount = boardsInUse(*gInventory);
+  for (int i = 0; i < boardCount; ++i) {
     BoardRecord& board = gInventory->boards[i];
     if (board.displayName[0] == L'\0') formatText(board.displayName, kDefaultDisplayName, i + 1);
     if (board.portCount == 0) board.portCount = kDefaultPortCount;
