@@ -19,7 +19,3 @@ enum ApplyStatus : int {
 // driver's answers do not change the course. 0 when the request was carried out and
 // saved; any other result (ApplyStatus) means nothing was sent and nothing changed.
 int applySetRequest(const SetRequest* request);
-
-// The value of the first run of decimal digits in the text, saturated at INT32_MAX;
-// 0 when the text holds no digit.
-int32_t firstNumberInText(const wchar_t* text);

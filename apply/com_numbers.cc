@@ -3,7 +3,6 @@
 #include <cstring>
 #include <iterator>
 
-#include "apply/apply.h"
 #include "inventory/inventory.h"
 #include "platform/os_comdb.h"
 #include "platform/text.h"
