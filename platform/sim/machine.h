@@ -34,9 +34,8 @@ struct OsDeviceSet {
   std::map<DevNode, uint32_t> propertyChange;  // node -> state change
 };
 
-struct OsComDb {
-  int unused = 0;
-};
+// An open COM port database: nothing but its identity, which comDbs records.
+struct OsComDb {};
 
 // SP_DEVINFO_DATA as the program sees it: opaque, zero-filled when made.
 struct DeviceElement {
