@@ -115,9 +115,7 @@ int exchangeDriverBuffer(DriverChannel* channel) {
   bool done = deviceIoControl(channel->handle, channel->controlCode, channel->buffer,
                               channel->bufferSize, channel->buffer, channel->bufferSize, &returned);
   channel->bytesReturned = returned;
-  if (done) return kDriverOk;
-  (void)lastOsError();
-  return kDriverExchangeFailed;
+  return done ? kDriverOk : kDriverExchangeFailed;
 }
 
 int readReplyCode(DriverChannel* channel) {
