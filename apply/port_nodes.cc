@@ -118,7 +118,7 @@ void mapPortDeviceNodes(int boardIndex) {
 
 void updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
   mapPortDeviceNodes(boardIndex);
-  // Only the board just mapped has port nodes recorded; the others are passed over.
+  // devNode, not the board index, decides which nodes are updated; only this board's are mapped.
   const int boardCount = boardsInUse(*gInventory);
   for (int i = 0; i < boardCount; ++i) {
     const BoardRecord& board = gInventory->boards[i];
