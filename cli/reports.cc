@@ -8,7 +8,7 @@
 namespace {
 
 // Report formats, each printed exactly as it stands.
-const wchar_t kBoardHeading[] = L"Board settins:\n";
+const wchar_t kBoardHeading[] = L"Board settins:\n";  // "settins" kept: scripts match it
 const wchar_t kBoardSummary[] = L"    Summary                                : %ls - %d  %ls\n";
 const wchar_t kBoardDisplayName[] = L"    Display Name                           : %ls\n";
 const wchar_t kBoardIoBase[] = L"    I/O Base Address                       : 0x%x\n";
