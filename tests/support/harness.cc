@@ -123,6 +123,15 @@ std::vector<std::string> TestMachine::log() const { return machine_->log; }
 
 void TestMachine::clearLog() { machine_->log.clear(); }
 
+std::vector<std::string> linesStarting(const std::vector<std::string>& lines,
+                                       const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(line);
+  }
+  return found;
+}
+
 OutputCapture::OutputCapture() : previous_(setOutputSink(&text_)) {}
 
 OutputCapture::~OutputCapture() { setOutputSink(previous_); }

@@ -61,6 +61,10 @@ class TestMachine {
   std::unique_ptr<SimMachine> machine_;
 };
 
+// The lines that begin with `prefix`, in order (for event logs).
+std::vector<std::string> linesStarting(const std::vector<std::string>& lines,
+                                       const std::string& prefix);
+
 // Captures what the program writes to standard output while it lives.
 class OutputCapture {
  public:
