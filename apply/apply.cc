@@ -3,7 +3,6 @@
 #include <cstring>
 #include <iterator>
 
-#include "apply/board_ports.h"
 #include "apply/com_numbers.h"
 #include "apply/port_nodes.h"
 #include "apply/settings_writer.h"
@@ -185,8 +184,8 @@ void applyPortOptions(ApplyRun& run) {
 bool requestFitsInventory(const SetRequest* request) {
   if (request == nullptr || gInventory == nullptr) return false;
   if (request->boardIndex < 0 || request->boardIndex >= boardsInUse(*gInventory)) return false;
-  if (request->kind == 1) return true;
-  return request->kind == 2 && request->portIndex >= 0 &&
+  if (request->kind == kBoardDevice) return true;
+  return request->kind == kPortDevice && request->portIndex >= 0 &&
          request->portIndex < portsInUse(gInventory->boards[request->boardIndex]);
 }
 
@@ -220,6 +219,9 @@ int applySetRequest(const SetRequest* request, uint32_t* notices) {
     if (writable == kStoreAccessDenied) *notices = kNoticeNeedsRights;
     return kApplyStoreNotWritable;
   }
+  // Nor may COM numbers be handed out without the database showing which are held.
+  if ((request->flags & (kFlagStart | kFlagPortname)) != 0 && !comPortDatabaseReadable())
+    return kApplyComDbUnreadable;
   if (openDriverChannel(&run.channel) != kDriverOk) return kApplyNoDriver;
 
   run.channel.buffer = run.commandBuffer;
@@ -228,7 +230,7 @@ int applySetRequest(const SetRequest* request, uint32_t* notices) {
     run.commandBuffer[i] = static_cast<unsigned char>(kTextCommandType >> (8 * i));
   }
 
-  if (request->kind == 1) {
+  if (request->kind == kBoardDevice) {
     applyBoardOptions(run);
   } else {
     applyPortOptions(run);

@@ -10,6 +10,7 @@ enum ApplyStatus : int {
   kApplyNoDriver = 1,          // the driver control channel did not open
   kApplyStoreNotWritable = 2,  // a key the settings store writer needs cannot be written
   kApplyBadRequest = 3,        // no Inventory, or the request names no board or port of it
+  kApplyComDbUnreadable = 4,   // a request for COM names finds the COM port database unreadable
 };
 
 // What the user should also learn about a request, whatever its status (bits).
@@ -27,7 +28,3 @@ enum ApplyNotice : uint32_t {
 // saved; any other result (ApplyStatus) means nothing was sent and nothing changed.
 // *notices (when given) receives the ApplyNotice bits of the run.
 int applySetRequest(const SetRequest* request, uint32_t* notices = nullptr);
-
-// The value of the first run of decimal digits in the text, saturated at INT32_MAX;
-// 0 when the text holds no digit.
-int32_t firstNumberInText(const wchar_t* text);

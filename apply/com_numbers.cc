@@ -3,8 +3,6 @@
 #include <cstring>
 #include <iterator>
 
-#include "apply/apply.h"
-#include "apply/board_ports.h"
 #include "inventory/inventory.h"
 #include "platform/os_comdb.h"
 #include "platform/text.h"
@@ -123,6 +121,17 @@ int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t fro
     if (usage[number - 1] == 0) return static_cast<int32_t>(number);
   }
   return 0;
+}
+
+bool comPortDatabaseReadable() {
+  ComDb db = nullptr;
+  if (openComDb(&db) != kOsSuccess || db == nullptr) return false;
+  ComUsage usage;
+  std::memset(usage.bytes, 0, sizeof usage.bytes);
+  const bool read =
+      getComPortUsage(db, usage.bytes, sizeof usage.bytes, kCdbReportBytes) == kOsSuccess;
+  closeComDb(db);
+  return read;
 }
 
 void renumberBoardPorts(DriverChannel* channel, int boardIndex, const wchar_t* start) {

@@ -11,9 +11,18 @@
 // Numbers the COM port database's usage map covers: COM1 to COM4096.
 constexpr int32_t kHighestComNumber = 4096;
 
+// The value of the first run of decimal digits in the text, saturated at INT32_MAX;
+// 0 when the text holds no digit.
+int32_t firstNumberInText(const wchar_t* text);
+
 // The first number from `from` on (at least 1) whose byte in the usage map is zero; 0 when
 // every number from there to kHighestComNumber is in use. Never reads past the map.
 int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t from);
+
+// True when the COM port database opens and its usage map reads; it is closed again and
+// nothing in it changes. Without the map every number would look free, and numbers other
+// devices hold would be handed out.
+bool comPortDatabaseReadable();
 
 // Gives the ports of the board ascending numbers from firstNumberInText(start) on, each
 // the next number the database shows free once the board's own numbers are released;

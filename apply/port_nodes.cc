@@ -3,7 +3,6 @@
 #include <cwchar>
 #include <iterator>
 
-#include "apply/board_ports.h"
 #include "inventory/inventory.h"
 #include "platform/os_devices.h"
 #include "platform/os_registry.h"
@@ -120,13 +119,15 @@ void mapPortDeviceNodes(int boardIndex) {
 bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
   mapPortDeviceNodes(boardIndex);
   bool accessDenied = false;
-  // Only the board just mapped has port nodes recorded; the others are passed over.
+  // devNode, not the board index, decides which nodes are updated; only this board's are mapped.
   const int boardCount = boardsInUse(*gInventory);
   for (int i = 0; i < boardCount; ++i) {
     const BoardRecord& board = gInventory->boards[i];
     const int portCount = portsInUse(board);
     for (int j = 0; j < portCount; ++j) {
-      if (board.ports[j].devNode == 0) continue;
+      // A port without a COM name (its board has no settings stored) leaves its node's
+      // names to the system: writing them would wipe the COM name the system gave it.
+      if (board.ports[j].devNode == 0 || board.ports[j].comName[0] == L'\0') continue;
       if (updatePortNode(mode, j, board.ports[j]) == kCrAccessDenied) accessDenied = true;
     }
   }

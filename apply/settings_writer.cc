@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <iterator>
 
-#include "apply/board_ports.h"
+#include "inventory/inventory.h"
 #include "platform/os_registry.h"
 #include "platform/registry.h"
 #include "platform/text.h"

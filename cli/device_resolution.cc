@@ -4,25 +4,16 @@
 #include "inventory/inventory.h"
 #include "platform/text.h"
 
-namespace {
-
-int clampCount(int32_t count, int limit) {
-  if (count < 0) return 0;
-  return count > limit ? limit : count;
-}
-
-}  // namespace
-
 int usableBoardCount() {
   if (gInventory == nullptr || gInventory->boards == nullptr) return 0;
-  return clampCount(gInventory->boardCount, kMaxBoards);
+  return boardsInUse(*gInventory);
 }
 
 int usablePortCount(int boardIndex) {
   if (boardIndex < 0 || boardIndex >= usableBoardCount()) return 0;
   const BoardRecord& board = gInventory->boards[boardIndex];
   if (board.ports == nullptr) return 0;
-  return clampCount(board.portCount, kMaxPorts);
+  return portsInUse(board);
 }
 
 int resolveDevice(const wchar_t* name, DeviceRef* ref) {

@@ -8,7 +8,7 @@
 namespace {
 
 // Report formats, each printed exactly as it stands.
-const wchar_t kBoardHeading[] = L"Board settins:\n";
+const wchar_t kBoardHeading[] = L"Board settins:\n";  // "settins" kept: scripts match it
 const wchar_t kBoardSummary[] = L"    Summary                                : %ls - %d  %ls\n";
 const wchar_t kBoardDisplayName[] = L"    Display Name                           : %ls\n";
 const wchar_t kBoardIoBase[] = L"    I/O Base Address                       : 0x%x\n";
@@ -53,7 +53,7 @@ void printBoardReport(int boardIndex) {
   const BoardRecord& board = gInventory->boards[boardIndex];
   writeOutput(kBoardHeading);
   printLine(kBoardSummary, board.modelName, static_cast<int>(board.portCount),
-            board.ioAddress == 1 ? L"PCI" : L"ISA");
+            board.ioAddress == kPciBus ? L"PCI" : L"ISA");
   printLine(kBoardDisplayName, board.displayName);
   if (board.ioAddress >= 256) printLine(kBoardIoBase, static_cast<unsigned>(board.ioAddress));
   printLine(kBoardStartCom, board.ports != nullptr ? board.ports[0].comName : L"");

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cli/device_resolution.h"
 #include "inventory/setting_codes.h"
 
 // RequestFlags: one bit per option stored in the request.
@@ -56,7 +57,7 @@ struct SetRequest {
   int32_t portDefault;
   int32_t allports;
   uint32_t flags;  // RequestFlags
-  int32_t kind;    // 1 board, 2 port (as DeviceRef)
+  int32_t kind;    // DeviceKind: kBoardDevice or kPortDevice (as DeviceRef)
   int32_t boardIndex;
   int32_t portIndex;
 };

@@ -22,6 +22,7 @@ const wchar_t* const kGeneralUsage[] = {
     L"For help on a specific command, type: %ls help <command>.\n",
     L"\n",
     L"command:\n",
+    // "Vexa" is kept as it is: scripts match this line.
     L"  enum   :   Enumerate all Vexa devices in the box.\n",
     L"  get    :   Display the current settings of the board/port.\n",
     L"  set    :   Set options of device.\n",
@@ -49,6 +50,7 @@ const wchar_t* const kSetUsage[] = {
     L"                         (verbose=off, scan=10, RS485=off).\n",
     L"\n",
     L"%ls set <port device> {{[-portname][-baudrate][-timeout][-CD]\n",
+    // -pnp is kept as it is, though the parser takes only -blockpnp: scripts match this line.
     L"                                 [-stopbits][-wait][-ring][-pnp] \n",
     L"                                 [-toggle][-low]}|-default} [-allports]}\n",
     L"Set a port device. \n",
@@ -82,7 +84,12 @@ const wchar_t* const kGetUsage[] = {
 };
 
 const wchar_t* const kEnumUsage[] = {
-    L"USAGE:\n", L"%ls enum\n", L"\n", L"Enumerate all Vexa devices on the box.\n", L"\n",
+    L"USAGE:\n",
+    L"%ls enum\n",
+    L"\n",
+    // "Vexa" is kept as it is: scripts match this line.
+    L"Enumerate all Vexa devices on the box.\n",
+    L"\n",
 };
 
 struct MessageRow {
@@ -94,6 +101,7 @@ const MessageRow kMessages[] = {
     {Message::kInvalidCommand, L"Invalid command! \n"},
     {Message::kInvalidHelpTopic, L"Invalid command %ls! \n"},
     {Message::kHelpArguments, L"%ls help [get|set|enum]: \n"},
+    // "mechine" is kept as it is: scripts match this message.
     {Message::kNoDevice, L"No device is attached to this mechine! \n"},
     {Message::kInvalidArgument, L"Invalid argument! \n"},
     {Message::kInvalidArgumentAt, L"Invalid argument at %ls! \n"},

@@ -81,8 +81,7 @@ int parseReplyCode(const unsigned char* text, size_t at, size_t end) {
 
 bool readUiNumber(int boardIndex, uint32_t* uiNumber) {
   *uiNumber = 0;
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= gInventory->boardCount ||
-      boardIndex >= kMaxBoards) {
+  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= boardsInUse(*gInventory)) {
     return false;
   }
   const BoardRecord& board = gInventory->boards[boardIndex];
@@ -116,9 +115,7 @@ int exchangeDriverBuffer(DriverChannel* channel) {
   bool done = deviceIoControl(channel->handle, channel->controlCode, channel->buffer,
                               channel->bufferSize, channel->buffer, channel->bufferSize, &returned);
   channel->bytesReturned = returned;
-  if (done) return kDriverOk;
-  (void)lastOsError();
-  return kDriverExchangeFailed;
+  return done ? kDriverOk : kDriverExchangeFailed;
 }
 
 int readReplyCode(DriverChannel* channel) {

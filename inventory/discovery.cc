@@ -90,10 +90,11 @@ int buildInventory() {
   Inventory* inventory = gInventory;
   if (inventory == nullptr) return 1;
   discoverBoards();
-  if (inventory->boardCount == 0) return 1;
-  for (int i = 0; i < inventory->boardCount; ++i) nameBoardKey(i);
+  const int boardCount = boardsInUse(*inventory);
+  if (boardCount == 0) return 1;
+  for (int i = 0; i < boardCount; ++i) nameBoardKey(i);
   loadSettings(inventory);
-  for (int i = 0; i < inventory->boardCount; ++i) modelNameFallback(i);
+  for (int i = 0; i < boardCount; ++i) modelNameFallback(i);
   applyDefaults();
   return 0;
 }

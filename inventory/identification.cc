@@ -46,8 +46,6 @@ const FallbackName kFallbackNames[] = {
     {0x813, kModemName}, {0x814, kModemName},
 };
 
-// Bus value of a PCI board.
-constexpr int32_t kPciBusValue = 1;
 // ModelCode bit of a board that is not PCI and has an I/O base of its own.
 constexpr uint32_t kIsaBaseBit = 0x1000;
 constexpr uint32_t kModelMask = 0xFFF;
@@ -80,9 +78,7 @@ int hexDigit(wchar_t c) {
 uint32_t boardPortCount(int boardIndex, uint32_t modelCode) {
   if (modelAsksDriver(modelCode)) {
     uint32_t reported = 0;
-    if (queryPortCount(boardIndex, &reported) == kDriverOk) {
-      return reported > static_cast<uint32_t>(kMaxPorts) ? kMaxPorts : reported;
-    }
+    if (queryPortCount(boardIndex, &reported) == kDriverOk) return reported;
   }
   return catalogPortCount(modelCode);
 }
@@ -213,12 +209,13 @@ int identifyBoard(int boardIndex) {
   int32_t bus = kBusOther;
   detectBus(&bus, hardwareId);
   if (bus == kBusPci) {
-    if ((modelCode & kModelMask) == 0) board->ioAddress = kPciBusValue;
+    if ((modelCode & kModelMask) == 0) board->ioAddress = kPciBus;
   } else if ((modelCode & kIsaBaseBit) != 0) {
     readIoBase(boardIndex);
   }
 
   board->portCount = static_cast<int32_t>(boardPortCount(boardIndex, modelCode));
+  board->portCount = portsInUse(*board);  // a driver may report more than the list holds
   board->modelCode = modelCode;
   board->modemKind = catalogModemKind(modelCode);
   return 0;

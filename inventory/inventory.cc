@@ -6,6 +6,21 @@
 
 Inventory* gInventory = nullptr;
 
+namespace {
+
+int countInRange(int32_t count, int listSize) {
+  if (count < 0) return 0;
+  return count > listSize ? listSize : count;
+}
+
+}  // namespace
+
+int boardsInUse(const Inventory& inventory) {
+  return countInRange(inventory.boardCount, kMaxBoards);
+}
+
+int portsInUse(const BoardRecord& board) { return countInRange(board.portCount, kMaxPorts); }
+
 int createInventory() {
   Inventory* inventory = new (std::nothrow) Inventory();
   if (inventory == nullptr) return 1;

@@ -13,6 +13,9 @@
 constexpr int kMaxBoards = 64;
 constexpr int kMaxPorts = 64;
 
+// BoardRecord.ioAddress of a PCI board, and the default of a board left without an I/O base.
+constexpr int32_t kPciBus = 1;
+
 // PortRecord.portFlags bits; each follows the registry value of the same name.
 enum PortFlags : uint32_t {
   kWaitOnTx = 0x01,
@@ -40,7 +43,7 @@ struct BoardRecord {
   wchar_t modelName[50];      // registry ModelName, else the model-name fallback
   int32_t portCount;          // ports in use, 0 to kMaxPorts
   uint32_t modemKind;         // modem kind from the catalogue or registry ModemDevice
-  int32_t ioAddress;          // 1 for PCI; 256..1023 an ISA I/O base; 0 until defaulted
+  int32_t ioAddress;          // kPciBus; 256..1023 an ISA I/O base; 0 until defaulted
   PortRecord* ports;          // kMaxPorts records, owned
   uint32_t modelCode;         // ModelCode from the hardware id; 0 when none
   DeviceElement* deviceInfo;  // the board's element in deviceInfoSet; null in free slots
@@ -55,6 +58,12 @@ struct Inventory {
   wchar_t driverFile[50];       // the driver's image file name, "zephyn.sys"
   DeviceSet deviceInfoSet;      // present multiport-serial devices, owned
 };
+
+// The boards in use and a board's ports in use: boardCount and portCount kept within the
+// fixed lists (0 to kMaxBoards, 0 to kMaxPorts) whatever the records hold. Counts are read,
+// and brought into range where they are filled, through these alone.
+int boardsInUse(const Inventory& inventory);
+int portsInUse(const BoardRecord& board);
 
 // The process-wide Inventory; null outside createInventory .. releaseInventory.
 extern Inventory* gInventory;

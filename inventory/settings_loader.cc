@@ -12,7 +12,6 @@ namespace {
 const wchar_t kParametersKey[] = L"Parameters";
 const wchar_t kDefaultDisplayName[] = L"ZN #%d";
 constexpr int32_t kDefaultPortCount = 8;
-constexpr int32_t kDefaultBusValue = 1;
 
 // Capacity of the buffer a text value is read into (480 bytes of UTF-16).
 constexpr size_t kTextValueCapacity = 240;
@@ -58,7 +57,7 @@ struct BoardValue {
 const BoardValue kBoardValues[] = {
     {kSetNumPorts,
      [](BoardRecord& board, const ReadValue& value) {
-       board.portCount = clampPortCount(static_cast<int32_t>(value.number));
+       board.portCount = static_cast<int32_t>(value.number);
      }},
     {kSetBoardName,
      [](BoardRecord& board, const ReadValue& value) { copyText(board.displayName, value.text); }},
@@ -134,18 +133,12 @@ void loadBoard(RegKey parameters, BoardRecord& board) {
     if (setting == nullptr || !readSetting(boardKey, *setting, &value)) continue;
     row.store(board, value);
   }
-  board.portCount = clampPortCount(board.portCount);
+  board.portCount = portsInUse(board);
   for (int j = 0; j < board.portCount; ++j) loadPort(boardKey, j, board.ports[j]);
   regCloseKey(boardKey);
 }
 
 }  // namespace
-
-int32_t clampPortCount(int32_t count) {
-  if (count < 0) return 0;
-  if (count > kMaxPorts) return kMaxPorts;
-  return count;
-}
 
 int loadSettings(Inventory* inventory) {
   if (inventory == nullptr) return 0;
@@ -160,12 +153,11 @@ int loadSettings(Inventory* inventory) {
     parameters = nullptr;
   if (parameters != nullptr) loadDriverValues(inventory, parameters);
 
-  if (inventory->boardCount > kMaxBoards) inventory->boardCount = kMaxBoards;
+  inventory->boardCount = boardsInUse(*inventory);
   for (int i = 0; i < inventory->boardCount; ++i) {
     identifyBoard(i);
     BoardRecord& board = inventory->boards[i];
     if (parameters != nullptr) loadBoard(parameters, board);
-    board.portCount = clampPortCount(board.portCount);
   }
   if (parameters != nullptr) regCloseKey(parameters);
   return 0;
@@ -173,10 +165,11 @@ int loadSettings(Inventory* inventory) {
 
 void applyDefaults() {
   if (gInventory == nullptr) return;
-  for (int i = 0; i < gInventory->boardCount && i < kMaxBoards; ++i) {
+  const int boardCount = boardsInUse(*gInventory);
+  for (int i = 0; i < boardCount; ++i) {
     BoardRecord& board = gInventory->boards[i];
     if (board.displayName[0] == L'\0') formatText(board.displayName, kDefaultDisplayName, i + 1);
     if (board.portCount == 0) board.portCount = kDefaultPortCount;
-    if (board.ioAddress == 0) board.ioAddress = kDefaultBusValue;
+    if (board.ioAddress == 0) board.ioAddress = kPciBus;
   }
 }

@@ -16,6 +16,3 @@ int loadSettings(Inventory* inventory);
 // For every board in use: an empty displayName becomes "ZN #<index + 1>", a portCount
 // of 0 becomes 8, an ioAddress of 0 becomes 1.
 void applyDefaults();
-
-// A port count brought into 0..64: negative counts are 0, counts above 64 are 64.
-int32_t clampPortCount(int32_t count);

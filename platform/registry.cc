@@ -89,9 +89,11 @@ bool buildPath(wchar_t* buffer, size_t capacity, const wchar_t* const* component
 }  // namespace
 
 int keyExists(RegKey root, const wchar_t* subKey) {
+  const RegKey base = rootOrLocalMachine(root);
   RegKey key = nullptr;
-  if (regOpenKey(rootOrLocalMachine(root), subKey, &key) != kOsSuccess || key == nullptr) return 0;
-  regCloseKey(key);
+  if (regOpenKey(base, subKey, &key) != kOsSuccess || key == nullptr) return 0;
+  // For an empty path RegOpenKeyW hands back `base` itself, which stays the caller's.
+  if (key != base) regCloseKey(key);
   return 1;
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "apply/apply.h"
+#include "apply/com_numbers.h"
 #include "apply/port_nodes.h"
 
 TEST(FirstNumberInText, ReadsTheFirstRunOfDigitsAndSaturates) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -64,14 +63,6 @@ Strings commands(const TestMachine& machine) {
   return texts;
 }
 
-Strings linesStarting(const TestMachine& machine, const std::string& prefix) {
-  Strings lines;
-  for (const std::string& line : machine.log()) {
-    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-  }
-  return lines;
-}
-
 std::vector<int> heldNumbers(const TestMachine& machine) {
   std::vector<int> held;
   const auto bitmap = machine.value(kComDbKey, "ComDB");
@@ -87,12 +78,6 @@ std::vector<int> numbers(int first, int last, std::vector<int> more = {}) {
   std::sort(more.begin(), more.end());
   more.erase(std::unique(more.begin(), more.end()), more.end());
   return more;
-}
-
-std::string portNode(int board, int port) {
-  char id[64];
-  std::snprintf(id, sizeof id, "\\ZEPHYNPORT\\PORT\\8&b%d&0&%02d", board, port);
-  return kEnumKey + std::string(id);
 }
 
 std::string port(int index) { return kDevice0 + "\\Port" + std::to_string(index); }
@@ -233,7 +218,7 @@ TEST(ApplyOptions, CommandsGoOptionByOptionThenPortByPort) {
     const RunResult result = machine.run(c.args);
     EXPECT_EQ(result.out, kChanged);
     EXPECT_EQ(commands(machine), c.commands);
-    EXPECT_EQ(linesStarting(machine, "restart "), Strings{"restart " + kBoard0});
+    EXPECT_EQ(linesStarting(machine.log(), "restart "), Strings{"restart " + kBoard0});
   }
 }
 
@@ -317,7 +302,7 @@ TEST(ApplyRestart, OnlyTheAddressedBoardIsRestartedAndUpdated) {
     machine.setText(portNode(0, 0) + "\\Device Parameters", "PortName", "stale");
     machine.setText(portNode(1, 0) + "\\Device Parameters", "PortName", "stale");
     EXPECT_EQ(machine.run({"set", "COM12", "-portname=COM30"}).out, kChanged);
-    EXPECT_EQ(linesStarting(machine, "restart "), c.restarts);
+    EXPECT_EQ(linesStarting(machine.log(), "restart "), c.restarts);
     EXPECT_EQ(commands(machine), Strings{"device[Device1].port[1].Name=COM30"});
     EXPECT_EQ(machine.text(portNode(1, 1) + "\\Device Parameters", "PortName"), "COM30");
     EXPECT_EQ(machine.text(portNode(1, 0) + "\\Device Parameters", "PortName"), "COM11");
@@ -330,7 +315,7 @@ TEST(ApplyRestart, BoardWithoutPortNodesIsStillRestarted) {
   TestMachine machine(deviceNodesReg({pciBoard(kBoard0, 0, {})}) + storeReg(0, kEightPorts));
   EXPECT_EQ(machine.run({"set", "COM3", "-portname=COM40"}).out, kChanged);
   EXPECT_EQ(machine.text(port(0), "Name"), "COM40");
-  EXPECT_EQ(linesStarting(machine, "restart "), Strings{"restart " + kBoard0});
+  EXPECT_EQ(linesStarting(machine.log(), "restart "), Strings{"restart " + kBoard0});
 }
 
 const Strings kRequests[] = {
@@ -340,10 +325,6 @@ const Strings kRequests[] = {
     {"set", "0", "-scan=5"},
 };
 
-std::string driverKnob(const std::string& lines) {
-  return "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZephynSim\\Driver]\n" + lines;
-}
-
 TEST(ApplyRefused, NothingChangesWhenTheDriverOrTheStoreIsOutOfReach) {
   const std::string base = oneBoard(kEightPorts) + kStoredOptions;
   const struct {
@@ -351,7 +332,7 @@ TEST(ApplyRefused, NothingChangesWhenTheDriverOrTheStoreIsOutOfReach) {
     std::string knob;
     bool driverOpened;
   } knobs[] = {
-      {"no control device", driverKnob("\"ControlDevice\"=dword:00000000\n"), false},
+      {"no control device", driverKnobReg("\"ControlDevice\"=dword:00000000"), false},
       {"service key read-only", readOnlyReg({kServiceKey}), false},
       {"Parameters read-only", readOnlyReg({kParametersKey}), false},
       {"board key read-only", readOnlyReg({kDevice0}), false},
@@ -367,9 +348,9 @@ TEST(ApplyRefused, NothingChangesWhenTheDriverOrTheStoreIsOutOfReach) {
       EXPECT_EQ(result.status, 0);
       EXPECT_EQ(result.out, usage);
       EXPECT_EQ(machine.exportText(), before);
-      EXPECT_TRUE(linesStarting(machine, "ioctl ").empty());
-      EXPECT_TRUE(linesStarting(machine, "restart ").empty());
-      EXPECT_TRUE(linesStarting(machine, "open \\\\.\\zephyn").empty());
+      EXPECT_TRUE(linesStarting(machine.log(), "ioctl ").empty());
+      EXPECT_TRUE(linesStarting(machine.log(), "restart ").empty());
+      EXPECT_TRUE(linesStarting(machine.log(), "open \\\\.\\zephyn").empty());
     }
   }
 }
@@ -380,7 +361,7 @@ std::string registryAfter(const std::string& machineText, const Strings& args) {
   const RunResult result = machine.run(args);
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, kChanged);
-  EXPECT_FALSE(linesStarting(machine, "restart ").empty());
+  EXPECT_FALSE(linesStarting(machine.log(), "restart ").empty());
   machine.deleteKey("SOFTWARE\\ZephynSim");
   return machine.exportText();
 }
@@ -388,12 +369,12 @@ std::string registryAfter(const std::string& machineText, const Strings& args) {
 TEST(ApplyRefused, DriverFailuresDoNotStopTheChange) {
   const std::string base = oneBoard(kEightPorts) + kStoredOptions;
   const std::string knobs[] = {
-      driverKnob("\"Reply\"=\"ERR: 3\"\n"),
-      driverKnob("\"NoReply\"=dword:00000001\n"),
-      driverKnob("\"FailExchange\"=dword:00000001\n"),
+      driverKnobReg("\"Reply\"=\"ERR: 3\""),
+      driverKnobReg("\"NoReply\"=dword:00000001"),
+      driverKnobReg("\"FailExchange\"=dword:00000001"),
   };
   for (const Strings& args : kRequests) {
-    const std::string expected = registryAfter(base + driverKnob("\"Reply\"=\"OK: 52\"\n"), args);
+    const std::string expected = registryAfter(base + driverKnobReg("\"Reply\"=\"OK: 52\""), args);
     for (const std::string& knob : knobs) {
       SCOPED_TRACE(knob + args[1] + " " + args[2]);
       EXPECT_EQ(registryAfter(base + knob, args), expected);

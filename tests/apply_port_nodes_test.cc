@@ -20,11 +20,6 @@ const char kPortClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 const std::string kBoard0 = "PCI\\VEN_11FE&DEV_0810\\4&1a2b3c&0&00E0";
 const std::string kBoard1 = "PCI\\VEN_11FE&DEV_0810\\4&1a2b3c&0&00E8";
 
-std::string portNode(int board, int port) {
-  char id[64];
-  std::snprintf(id, sizeof id, "\\ZEPHYNPORT\\PORT\\8&b%d&0&%02d", board, port);
-  return kEnumKey + std::string(id);
-}
 std::string hardwareKey(int board, int port) {
   return portNode(board, port) + "\\Device Parameters";
 }

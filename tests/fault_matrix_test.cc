@@ -28,6 +28,7 @@ const std::string kDevice0 = kParameters + "\\Device0";
 const std::string kDevice1 = kParameters + "\\Device1";
 const std::string kBoard0Node = "PCI\\VEN_11FE&DEV_0805&SUBSYS_000411FE\\4&1a2b3c&0&00E0";
 const std::string kBoard1Node = "ROOT\\MULTIPORTSERIAL\\0000";
+const char kBoard0PortPrefix[] = "5&2f1e0d9c&0";  // board 0's ParentIdPrefix
 const char kPortClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 
 std::string regSection(const std::string& path) { return "\n[HKEY_LOCAL_MACHINE\\" + path + "]\n"; }
@@ -38,10 +39,6 @@ const std::string kPrepared = regSection(kParameters) +
                               "\"VerboseLog\"=dword:00000001\n\"ScanRate\"=dword:00000032\n" +
                               regSection(kDevice0 + "\\Port1") +
                               "\"LockBaud\"=dword:00002580\n\"BlockSerenum\"=dword:00000001\n";
-
-std::string driverKnob(const std::string& line) {
-  return regSection("SOFTWARE\\ZephynSim\\Driver") + line + "\n";
-}
 
 // REG_MULTI_SZ in REGEDIT4: 8-bit characters.
 std::string readOnlyKnob(const Strings& paths) {
@@ -84,11 +81,11 @@ std::string brokenMatchingIdKnob() {
 // What a knob does to a run, as the program is meant to handle it.
 enum Effect : unsigned {
   kNone = 0,
-  kRefusesSet = 1,      // set: the set usage, nothing changed, nothing sent
-  kNoPortNodes = 2,     // board 0's port nodes keep their names
-  kNoComNumbers = 4,    // no COM number is free: names stay as they are
-  kComDbUntouched = 8,  // the database cannot be opened: names change, the map does not
-  kNoRestart = 16,      // the restart cannot be requested
+  kRefusesSet = 1,     // set: the set usage, nothing changed, nothing sent
+  kNoPortNodes = 2,    // board 0's port nodes keep their names
+  kNoComNumbers = 4,   // no COM number is free: names stay as they are
+  kRefusesRename = 8,  // set with -start or -portname: as kRefusesSet; other sets go on
+  kNoRestart = 16,     // the restart cannot be requested
 };
 
 struct Knob {
@@ -99,15 +96,15 @@ struct Knob {
 
 const Knob kKnobs[] = {
     {"no knob", "", kNone},
-    {"driver absent", driverKnob("\"ControlDevice\"=dword:00000000"), kRefusesSet},
-    {"every exchange fails", driverKnob("\"FailExchange\"=dword:00000001"), kNone},
-    {"driver writes no reply", driverKnob("\"NoReply\"=dword:00000001"), kNone},
-    {"driver answers failure", driverKnob("\"Reply\"=\"ERR: 3\""), kNone},
+    {"driver absent", driverKnobReg("\"ControlDevice\"=dword:00000000"), kRefusesSet},
+    {"every exchange fails", driverKnobReg("\"FailExchange\"=dword:00000001"), kNone},
+    {"driver writes no reply", driverKnobReg("\"NoReply\"=dword:00000001"), kNone},
+    {"driver answers failure", driverKnobReg("\"Reply\"=\"ERR: 3\""), kNone},
     {"service key read-only", readOnlyKnob({kServiceKey}), kRefusesSet},
     {"Parameters read-only", readOnlyKnob({kParametersKey}), kRefusesSet},
     {"board key read-only", readOnlyKnob({kDevice1}), kRefusesSet},
     {"port nodes read-only", readOnlyKnob({std::string(kEnumKey) + "\\ZEPHYNPORT"}), kNoPortNodes},
-    {"COM port database read-only", readOnlyKnob({kComDbKey}), kComDbUntouched},
+    {"COM port database read-only", readOnlyKnob({kComDbKey}), kRefusesRename},
     {"no property change",
      regSection("SOFTWARE\\ZephynSim\\DeviceManager") + "\"PropertyChange\"=dword:00000000\n",
      kNoRestart},
@@ -147,17 +144,12 @@ std::string comDb(const std::vector<int>& released, const std::vector<int>& clai
   return hexOf(3, bitmap);
 }
 
-std::string portNode(int board, int port) {
-  const char* prefix = board == 0 ? "5&2f1e0d9c&0&0" : "1&3a4b5c6d&0&0";
-  return std::string(kEnumKey) + "\\ZEPHYNPORT\\PORT\\" + prefix + std::to_string(port);
-}
-
 // Port `port` of board 0 renamed to COM<number>: the store, its node, its friendly name.
 void renamed(Entries& changes, int port, int number) {
   const std::string name = "COM" + std::to_string(number);
   changes[kDevice0 + "\\Port" + std::to_string(port) + "|Name"] = sz(name);
-  changes[portNode(0, port) + "\\Device Parameters|PortName"] = sz(name);
-  changes[portNode(0, port) + "|FriendlyName"] =
+  changes[portNodeKey(kBoard0PortPrefix, port) + "\\Device Parameters|PortName"] = sz(name);
+  changes[portNodeKey(kBoard0PortPrefix, port) + "|FriendlyName"] =
       sz("Norvane ZephynPort " + std::to_string(port) + " (" + name + ")");
 }
 
@@ -232,13 +224,11 @@ Outcome expected(const Knob& knob, const Command& command, const std::string& re
                  const std::string& setUsage) {
   if (command.restarted == nullptr) return {report, {}, {}};
   if (knob.effects & kRefusesSet) return {setUsage, {}, {}};
+  if ((knob.effects & kRefusesRename) && isRename(command)) return {setUsage, {}, {}};
   Outcome outcome{kChanged, command.changes, {"restart " + *command.restarted}};
   if ((knob.effects & kNoComNumbers) && isRename(command)) outcome.changes.clear();
   for (auto it = outcome.changes.begin(); it != outcome.changes.end();) {
-    const bool portNodeEntry = it->first.rfind(kEnumKey, 0) == 0;
-    const bool comDbEntry = it->first.rfind(kComDbKey, 0) == 0;
-    if (((knob.effects & kNoPortNodes) && portNodeEntry) ||
-        ((knob.effects & kComDbUntouched) && comDbEntry)) {
+    if ((knob.effects & kNoPortNodes) && it->first.rfind(kEnumKey, 0) == 0) {
       it = outcome.changes.erase(it);
     } else {
       ++it;
@@ -292,14 +282,6 @@ Entries difference(const Entries& before, const Entries& after) {
     if (after.count(name) == 0) changes[name] = kDeleted;
   }
   return changes;
-}
-
-Strings linesStarting(const Strings& log, const std::string& prefix) {
-  Strings lines;
-  for (const std::string& line : log) {
-    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-  }
-  return lines;
 }
 
 std::string joined(const Strings& args) {

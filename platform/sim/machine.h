@@ -35,9 +35,8 @@ struct OsDeviceSet {
   std::map<DevNode, uint32_t> installFlags;    // node -> device installation flags
 };
 
-struct OsComDb {
-  int unused = 0;
-};
+// An open COM port database: nothing but its identity, which comDbs records.
+struct OsComDb {};
 
 // SP_DEVINFO_DATA as the program sees it: opaque, zero-filled when made.
 struct DeviceElement {

@@ -468,6 +468,15 @@ SCENARIOS = [
       driver=session("device[Device0].port[0].WaitOnTx=1"),
       values=port_values("Device0\\Port0", WaitOnTx=1) + friendly(PCI_A, 0, "COM3"),
       stderr=r"ZPConfigUtil: the board could not be restarted[^\n]*\n"),
+    # No settings stored: the ports have no COM names, so their nodes keep the system's.
+    S("nodes/board-without-settings-keeps-port-names",
+      machine(decoy(), PCI_A.reg, ISA_B.reg, service_key(), comdb(HELD),
+              driver_knobs(Reply="OK: 52")), ["set", "1", "-scan=20"], CHANGED,
+      driver=session("ScanRate=20"),
+      values=[(p(), "ScanRate", 20), (p("Device1\\Port0"), "Name", "")]
+      + untouched(ISA_B, coms(7, 8, 9, 10))
+      + [(node(ISA_B, i) + "\\Device Parameters", "PortName", f"COM{7 + i}") for i in range(4)],
+      restart=ISA_B.instance),
 
     # What only the simulated machine shows.
     S("native/absent-board-not-listed", lab(ABSENT_C.reg), ["enum"], LAB_ENUM, unchanged=True,
@@ -478,12 +487,10 @@ SCENARIOS = [
       lab(read_only("SYSTEM\\CurrentControlSet\\Services\\ZephynPort\\Parameters")),
       ["set", "COM3", "-wait=on"], SET_USAGE, unchanged=True, native_only="read-only",
       stderr=r"ZPConfigUtil: access denied: the change needs administrator rights[^\n]*\n"),
+    # Nor is a COM database that cannot be read: COM12 and COM14 would be handed out again.
     S("native/read-only-com-database",
       lab(read_only("SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter")),
-      ["set", "0", "-start=COM11"], CHANGED,
-      driver=session(*[f"device[Device0].port[{i}].Name=COM{11 + i}" for i in range(4)]),
-      values=[(p("Device0\\Port1"), "Name", "COM12")] + friendly(PCI_A, 3, "COM14")
-      + held(*HELD), restart=PCI_A.instance, native_only="read-only"),
+      ["set", "0", "-start=COM11"], SET_USAGE, unchanged=True, native_only="read-only"),
     # The node id is read with read access only, so the board keeps its own key.
     S("native/read-only-board-software-key",
       lab(read_only("SYSTEM\\CurrentControlSet\\Control\\Class\\"

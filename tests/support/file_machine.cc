@@ -8,9 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/program.h"
 #include "driver/driver_channel.h"
-#include "platform/sim/utf.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -94,17 +92,11 @@ void MachineFileTest::TearDown() {
 }
 
 FileRun MachineFileTest::run(const std::vector<std::string>& args) {
-  std::vector<std::string> texts = {"ZPConfigUtil"};
-  texts.insert(texts.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-
   FileRun result;
   StderrCapture err;
   {
     OutputCapture out;
-    result.status = runProgramUtf8(static_cast<int>(texts.size()), argv.data(), runProgram);
+    result.status = runProgramWithArgs(args);
     result.out = out.text();
   }
   result.err = err.finish();

@@ -73,6 +73,8 @@ std::string ioResourceList(uint32_t base) {
          littleEndian(5, 2) + littleEndian(base, 8) + littleEndian(8, 4) + littleEndian(0, 4);
 }
 
+std::string parentIdPrefix(int board) { return "8&b" + std::to_string(board) + "&0"; }
+
 std::string portNodes(int board, const std::string& prefix, const BoardFixture& fixture) {
   std::string text;
   for (size_t i = 0; i < fixture.portNames.size(); ++i) {
@@ -101,7 +103,7 @@ std::string deviceNodesReg(const std::vector<BoardFixture>& boards) {
     const BoardFixture& board = boards[b];
     const int index = static_cast<int>(b);
     const std::string node = "Enum\\" + board.instanceId;
-    const std::string prefix = "8&b" + std::to_string(index) + "&0";
+    const std::string prefix = parentIdPrefix(index);
     const std::string driver = std::string(kBoardClass) + "\\" + fourDigits(index);
     text += section(node) + textLine("Class", "MultiPortSerial") +
             textLine("ClassGUID", kBoardClass) + textLine("Driver", driver) +
@@ -121,6 +123,15 @@ std::string deviceNodesReg(const std::vector<BoardFixture>& boards) {
   return text;
 }
 
+std::string portNodeKey(const std::string& parentIdPrefix, int port) {
+  char id[96];
+  std::snprintf(id, sizeof id, "SYSTEM\\CurrentControlSet\\Enum\\ZEPHYNPORT\\PORT\\%s&%02d",
+                parentIdPrefix.c_str(), port);
+  return id;
+}
+
+std::string portNode(int board, int port) { return portNodeKey(parentIdPrefix(board), port); }
+
 std::string comDbReg(const std::vector<int>& held, size_t bytes) {
   std::string bitmap(bytes, '\0');
   for (int number : held) {
@@ -137,6 +148,10 @@ std::string readOnlyReg(const std::vector<std::string>& paths) {
   list += std::string(2, '\0');
   return "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZephynSim\\Registry]\n\"ReadOnly\"=hex(7):" +
          hexBytes(list) + "\n";
+}
+
+std::string driverKnobReg(const std::string& valueLine) {
+  return "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZephynSim\\Driver]\n" + valueLine + "\n";
 }
 
 std::string defaultMachineText() { return defaultMachineBytes(); }

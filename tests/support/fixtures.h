@@ -25,12 +25,22 @@ struct BoardFixture {
 // and the ParentIdPrefix "8&b<b>&0"; its port i is ZEPHYNPORT\PORT\8&b<b>&0&<i as 2 digits>.
 std::string deviceNodesReg(const std::vector<BoardFixture>& boards);
 
+// The key path, relative to HKEY_LOCAL_MACHINE, of the node of port `port` beneath a board
+// whose ParentIdPrefix is `parentIdPrefix`: ...\Enum\ZEPHYNPORT\PORT\<prefix>&<port, 2 digits>.
+std::string portNodeKey(const std::string& parentIdPrefix, int port);
+// The same for port `port` of board `board` of deviceNodesReg.
+std::string portNode(int board, int port);
+
 // The ComDB value (with its section) holding these COM numbers, `bytes` long or more.
 std::string comDbReg(const std::vector<int>& held, size_t bytes = 32);
 
 // The read-only knob (with its section) naming these key paths, relative to
 // HKEY_LOCAL_MACHINE: they and everything beneath them can be read but not written.
 std::string readOnlyReg(const std::vector<std::string>& paths);
+
+// The simulated driver's knob section (with its section line) holding one value line,
+// given without its line feed, e.g. "\"ControlDevice\"=dword:00000000".
+std::string driverKnobReg(const std::string& valueLine);
 
 // The built-in default machine as UTF-8 text.
 std::string defaultMachineText();

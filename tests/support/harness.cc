@@ -39,18 +39,22 @@ TestMachine::~TestMachine() {
   releasePortCountRecord();
 }
 
-RunResult TestMachine::run(const std::vector<std::string>& args) {
+int runProgramWithArgs(const std::vector<std::string>& args) {
   std::vector<std::string> texts = {"ZPConfigUtil"};
   texts.insert(texts.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& text : texts) argv.push_back(text.data());
   argv.push_back(nullptr);
 
+  return runProgramUtf8(static_cast<int>(texts.size()), argv.data(), runProgram);
+}
+
+RunResult TestMachine::run(const std::vector<std::string>& args) {
   const size_t handlesBefore = machine_->openHandleCount();
   RunResult result;
   {
     OutputCapture capture;
-    result.status = runProgramUtf8(static_cast<int>(texts.size()), argv.data(), runProgram);
+    result.status = runProgramWithArgs(args);
     result.out = capture.text();
   }
   releasePortCountRecord();
@@ -122,6 +126,15 @@ std::string TestMachine::exportText() const {
 std::vector<std::string> TestMachine::log() const { return machine_->log; }
 
 void TestMachine::clearLog() { machine_->log.clear(); }
+
+std::vector<std::string> linesStarting(const std::vector<std::string>& lines,
+                                       const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(line);
+  }
+  return found;
+}
 
 OutputCapture::OutputCapture() : previous_(setOutputSink(&text_)) {}
 

@@ -61,6 +61,14 @@ class TestMachine {
   std::unique_ptr<SimMachine> machine_;
 };
 
+// Runs the program in-process through its entry with these arguments (after the program
+// name, UTF-8): its exit status. Its output goes wherever the caller has sent it.
+int runProgramWithArgs(const std::vector<std::string>& args);
+
+// The lines that begin with `prefix`, in order (for event logs).
+std::vector<std::string> linesStarting(const std::vector<std::string>& lines,
+                                       const std::string& prefix);
+
 // Captures what the program writes to standard output while it lives.
 class OutputCapture {
  public:
