@@ -63,10 +63,13 @@ void writeOutput(const wchar_t* text) {
 
 // The notes on standard error are plain ASCII: the console's wide output, else each unit
 // as one byte through the C runtime's text-mode stderr ('?' for any other character).
+// Redirected standard output is buffered until the program ends; it is flushed first, so
+// that both streams sent to one file keep the order in which the lines were printed.
 void writeErrorOutput(const wchar_t* text) {
   size_t length = std::wcslen(text);
   HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   if (length == 0 || length > 0x10000) return;
+  std::fflush(stdout);
   if (isConsole(handle)) {
     DWORD written = 0;
     WriteConsoleW(handle, text, static_cast<DWORD>(length), &written, nullptr);
