@@ -351,6 +351,13 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
          EXPECT_TRUE(readBytes(path_ + ".log.1") == log);
          EXPECT_EQ(lines(readBytes(path_ + ".log")).size(), 4u);
        }},
+      {"a log that cannot be rotated grows on", false,
+       [&] {
+         writeBytes(path_, text);
+         writeBytes(path_ + ".log", log);
+         mkdir((path_ + ".log.1").c_str(), 0777);
+       },
+       set, 0, "", [&] { EXPECT_EQ(readBytes(path_ + ".log").compare(0, log.size(), log), 0); }},
       {"a linked log is refused, its target untouched", false,
        [&] {
          writeBytes(path_, text);

@@ -17,7 +17,7 @@ void logEvent(const std::string& line);
 std::string quoteLogText(const std::string& ansiText);
 
 // A log that would grow past this many bytes is first renamed "<log>.1" (replacing the
-// older one) and started again.
+// older one) and started again; where it cannot be renamed, it grows on.
 constexpr long kLogRotationBytes = 1L << 20;
 
 // Appends the lines, each ended by a line feed, to the regular file at `path` in one
