@@ -210,6 +210,9 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
   };
   const std::string controls = folder_ + "/a\nb\x1b[2Jc.reg";
   const std::string log(1 << 20, 'x');
+  const std::string escCodePage =
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\"
+      "CodePage]\r\n\"ACP\"=\"\x1b[2J\"\r\n";
   const struct {
     const char* what;
     bool asRoot;
@@ -382,6 +385,15 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
          setenv("ZPCONFIG_MACHINE", path_.c_str(), 1);
          unlink(controls.c_str());
        }},
+      {"control characters of the machine's code page are escaped",
+       false,
+       [&] { writeBytes(path_, escCodePage); },
+       {"enum"},
+       2,
+       "ZPConfigUtil: " + path_ +
+           ": the ANSI code page (Nls\\CodePage, ACP) \"\\x1b[2J\" is not simulated: only "
+           "\"1252\" and \"65001\" are\n",
+       [&] { EXPECT_EQ(readBytes(path_), escCodePage); }},
   };
   std::string skipped;
   for (const auto& fault : faults) {

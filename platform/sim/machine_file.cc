@@ -84,12 +84,14 @@ std::string printablePath(const std::string& path) {
   return shown;
 }
 
+// The reason is escaped as well: it can quote the machine's own data (its code page).
 int report(const std::string& path, int line, const std::string& reason) {
   const std::string shown = printablePath(path);
+  const std::string why = printablePath(reason);
   if (line > 0) {
-    std::fprintf(stderr, "ZPConfigUtil: %s:%d: %s\n", shown.c_str(), line, reason.c_str());
+    std::fprintf(stderr, "ZPConfigUtil: %s:%d: %s\n", shown.c_str(), line, why.c_str());
   } else {
-    std::fprintf(stderr, "ZPConfigUtil: %s: %s\n", shown.c_str(), reason.c_str());
+    std::fprintf(stderr, "ZPConfigUtil: %s: %s\n", shown.c_str(), why.c_str());
   }
   std::fflush(stderr);
   return kPlatformFailure;
