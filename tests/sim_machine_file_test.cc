@@ -265,6 +265,18 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
          untouched();
          EXPECT_EQ(readBytes(path_ + ".log"), log.substr(0, 999) + "\n");
        }},
+      {"a log a full disk cuts at its first line is not left behind", false,
+       [&] {
+         writeBytes(path_, text);
+         signal(SIGXFSZ, SIG_IGN);
+         limitFileSize(120);  // above what standard error gets, below the run's lines
+       },
+       set, 2, "ZPConfigUtil: " + path_ + ".log: cannot write the event log: File too large\n",
+       [&] {
+         limitFileSize(RLIM_INFINITY);
+         untouched();
+         EXPECT_FALSE(exists(path_ + ".log"));
+       }},
       {"a line a killed run left unended is ended first",
        false,
        [&] {

@@ -126,8 +126,10 @@ bool appendLogFile(const std::string& path, const std::vector<std::string>& line
   if (last != '\n') text.insert(0, "\n");
   cause = writeAll(fd, text);
   if (cause != 0) {
-    // A short write is taken back; should that fail too, the next run ends the torn line.
-    static_cast<void>(ftruncate(fd, size) == 0);
+    // A short write is taken back, and a log that was empty is removed rather than left
+    // behind (it is created again on the next line); should that fail too, the next run
+    // ends the torn line.
+    if (size > 0 || unlink(path.c_str()) != 0) static_cast<void>(ftruncate(fd, size) == 0);
     return fail(kCannotWrite, cause, fd, error);
   }
   if (close(fd) != 0) return fail(kCannotWrite, errno, -1, error);
