@@ -345,6 +345,7 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
          writeBytes(path_, text);
          writeBytes(path_ + ".writing-k1LLed", text.substr(0, 100));
          writeBytes(path_ + ".writing-mine", "the user's");
+         writeBytes(path_ + ".writing-my.old", "the user's");
        },
        {"enum"},
        0,
@@ -352,6 +353,7 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
        [&] {
          EXPECT_FALSE(exists(path_ + ".writing-k1LLed"));
          EXPECT_TRUE(exists(path_ + ".writing-mine"));
+         EXPECT_TRUE(exists(path_ + ".writing-my.old"));
        }},
       {"a log that would pass 1 MiB becomes <log>.1",
        false,
