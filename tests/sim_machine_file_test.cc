@@ -215,6 +215,9 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
   };
   const std::string controls = folder_ + "/a\nb\x1b[2Jc.reg";
   const std::string log(1 << 20, 'x');
+  const std::string escCodePage =
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\"
+      "CodePage]\r\n\"ACP\"=\"\x1b[2J\"\r\n";
   const struct {
     const char* what;
     bool asRoot;
@@ -267,6 +270,18 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
          untouched();
          EXPECT_EQ(readBytes(path_ + ".log"), log.substr(0, 999) + "\n");
        }},
+      {"a log a full disk cuts at its first line is not left behind", false,
+       [&] {
+         writeBytes(path_, text);
+         signal(SIGXFSZ, SIG_IGN);
+         limitFileSize(120);  // above what standard error gets, below the run's lines
+       },
+       set, 2, "ZPConfigUtil: " + path_ + ".log: cannot write the event log: File too large\n",
+       [&] {
+         limitFileSize(RLIM_INFINITY);
+         untouched();
+         EXPECT_FALSE(exists(path_ + ".log"));
+       }},
       {"a line a killed run left unended is ended first",
        false,
        [&] {
@@ -305,6 +320,13 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
        2,
        "ZPConfigUtil: " + path_ + ": not a regular file\n",
        [&] { unlink(path_.c_str()); }},
+      {"a path ending in a slash names a folder, and none is made",
+       false,
+       [&] { setenv("ZPCONFIG_MACHINE", (folder_ + "/new/").c_str(), 1); },
+       {"enum"},
+       2,
+       "ZPConfigUtil: " + folder_ + "/new/: not a regular file\n",
+       [&] { setenv("ZPCONFIG_MACHINE", path_.c_str(), 1); }},
       {"a device behind a link is no machine",
        false,
        [&] { symlink("/dev/zero", path_.c_str()); },
@@ -328,6 +350,7 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
          writeBytes(path_, text);
          writeBytes(path_ + ".writing-k1LLed", text.substr(0, 100));
          writeBytes(path_ + ".writing-mine", "the user's");
+         writeBytes(path_ + ".writing-my.old", "the user's");
        },
        {"enum"},
        0,
@@ -335,6 +358,7 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
        [&] {
          EXPECT_FALSE(exists(path_ + ".writing-k1LLed"));
          EXPECT_TRUE(exists(path_ + ".writing-mine"));
+         EXPECT_TRUE(exists(path_ + ".writing-my.old"));
        }},
       {"a log that would pass 1 MiB becomes <log>.1",
        false,
@@ -349,6 +373,13 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
          EXPECT_TRUE(readBytes(path_ + ".log.1") == log);
          EXPECT_EQ(lines(readBytes(path_ + ".log")).size(), 4u);
        }},
+      {"a log that cannot be rotated grows on", false,
+       [&] {
+         writeBytes(path_, text);
+         writeBytes(path_ + ".log", log);
+         mkdir((path_ + ".log.1").c_str(), 0777);
+       },
+       set, 0, "", [&] { EXPECT_EQ(readBytes(path_ + ".log").compare(0, log.size(), log), 0); }},
       {"a linked log is refused, its target untouched", false,
        [&] {
          writeBytes(path_, text);
@@ -373,6 +404,15 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
          setenv("ZPCONFIG_MACHINE", path_.c_str(), 1);
          unlink(controls.c_str());
        }},
+      {"control characters of the machine's code page are escaped",
+       false,
+       [&] { writeBytes(path_, escCodePage); },
+       {"enum"},
+       2,
+       "ZPConfigUtil: " + path_ +
+           ": the ANSI code page (Nls\\CodePage, ACP) \"\\x1b[2J\" is not simulated: only "
+           "\"1252\" and \"65001\" are\n",
+       [&] { EXPECT_EQ(readBytes(path_), escCodePage); }},
   };
   std::string skipped;
   for (const auto& fault : faults) {

@@ -92,7 +92,6 @@ namespace {
 
 const char kCannotOpen[] = "cannot open the event log: ";
 const char kCannotWrite[] = "cannot write the event log: ";
-const char kCannotRotate[] = "cannot rotate the event log: ";
 
 bool fail(const char* what, int cause, int fd, std::string* error) {
   *error = what + describeFileError(cause);
@@ -112,10 +111,11 @@ bool appendLogFile(const std::string& path, const std::vector<std::string>& line
   struct stat facts;
   if (fstat(fd, &facts) != 0) return fail(kCannotOpen, errno, fd, error);
   off_t size = facts.st_size;
-  if (size > 0 && size + static_cast<off_t>(text.size()) > kLogRotationBytes) {
-    if (rename(path.c_str(), (path + ".1").c_str()) != 0) {
-      return fail(kCannotRotate, errno, fd, error);
-    }
+  // Rotation only keeps the log small: where the old log cannot be renamed (a folder
+  // that is not writable, a folder named "<log>.1"), the lines still go to the current one
+  // rather than every later run failing.
+  if (size > 0 && size + static_cast<off_t>(text.size()) > kLogRotationBytes &&
+      rename(path.c_str(), (path + ".1").c_str()) == 0) {
     close(fd);
     cause = openBeside(path, O_RDWR | O_APPEND, owner, &fd);
     if (cause != 0) return fail(kCannotOpen, cause, -1, error);
@@ -126,8 +126,10 @@ bool appendLogFile(const std::string& path, const std::vector<std::string>& line
   if (last != '\n') text.insert(0, "\n");
   cause = writeAll(fd, text);
   if (cause != 0) {
-    // A short write is taken back; should that fail too, the next run ends the torn line.
-    static_cast<void>(ftruncate(fd, size) == 0);
+    // A short write is taken back, and a log that was empty is removed rather than left
+    // behind (it is created again on the next line); should that fail too, the next run
+    // ends the torn line.
+    if (size > 0 || unlink(path.c_str()) != 0) static_cast<void>(ftruncate(fd, size) == 0);
     return fail(kCannotWrite, cause, fd, error);
   }
   if (close(fd) != 0) return fail(kCannotWrite, errno, -1, error);

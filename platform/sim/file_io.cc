@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -35,6 +36,15 @@ int failed(int fd) {
 std::string baseNameOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// True when the name's tail from `at` holds only what mkstemp puts there (letters and
+// digits): a user's "<file>.writing-my.old" is not taken for a temporary.
+bool madeByMkstemp(const std::string& name, size_t at) {
+  for (size_t i = at; i < name.size(); ++i) {
+    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -148,7 +158,7 @@ void removeStaleTemporaries(const std::string& path) {
   while (const dirent* entry = readdir(entries)) {
     const std::string name = entry->d_name;
     if (name.size() != prefix.size() + std::strlen(kTemporaryTail) ||
-        name.compare(0, prefix.size(), prefix) != 0) {
+        name.compare(0, prefix.size(), prefix) != 0 || !madeByMkstemp(name, prefix.size())) {
       continue;
     }
     struct stat facts;

@@ -84,12 +84,14 @@ std::string printablePath(const std::string& path) {
   return shown;
 }
 
+// The reason is escaped as well: it can quote the machine's own data (its code page).
 int report(const std::string& path, int line, const std::string& reason) {
   const std::string shown = printablePath(path);
+  const std::string why = printablePath(reason);
   if (line > 0) {
-    std::fprintf(stderr, "ZPConfigUtil: %s:%d: %s\n", shown.c_str(), line, reason.c_str());
+    std::fprintf(stderr, "ZPConfigUtil: %s:%d: %s\n", shown.c_str(), line, why.c_str());
   } else {
-    std::fprintf(stderr, "ZPConfigUtil: %s: %s\n", shown.c_str(), reason.c_str());
+    std::fprintf(stderr, "ZPConfigUtil: %s: %s\n", shown.c_str(), why.c_str());
   }
   std::fflush(stderr);
   return kPlatformFailure;
@@ -143,6 +145,13 @@ ReadResult readMachineFile(const std::string& path, std::string* bytes, FileOwne
   return error->empty() ? ReadResult::kRead : ReadResult::kFailed;
 }
 
+// True when the path's last part can only name a folder ("dir/", "dir/.", "dir/.."):
+// refused before its folder or a lock inside it is created.
+bool namesFolder(const std::string& path) {
+  const std::string last = path.substr(path.rfind('/') + 1);
+  return last.empty() || last == "." || last == "..";
+}
+
 int takeLock(const std::string& path, const FileOwner& owner, int* fd) {
   const int cause = openBeside(path, O_RDONLY, owner, fd);  // flock needs no write access
   if (cause != 0) return cause;
@@ -166,6 +175,7 @@ int beginFileRun() {
   if (cause != 0) return report(path, 0, kCannotFollow + std::string(std::strerror(cause)));
   // Checked before anything is created beside it: no lock beside a device or a folder.
   struct stat facts;
+  if (namesFolder(run->target)) return report(path, 0, kNotRegular);
   if (stat(run->target.c_str(), &facts) == 0) {
     if (!machineShaped(facts, &error)) return report(path, 0, error);
     run->owner = {true, facts.st_uid, facts.st_gid};
