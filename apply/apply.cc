@@ -220,8 +220,13 @@ int applySetRequest(const SetRequest* request, uint32_t* notices) {
     return kApplyStoreNotWritable;
   }
   // Nor may COM numbers be handed out without the database showing which are held.
-  if ((request->flags & (kFlagStart | kFlagPortname)) != 0 && !comPortDatabaseReadable())
-    return kApplyComDbUnreadable;
+  if ((request->flags & (kFlagStart | kFlagPortname)) != 0) {
+    const int readable = checkComPortDatabaseReadable();
+    if (readable != kComDbReadable) {
+      if (readable == kComDbAccessDenied) *notices = kNoticeNeedsRights;
+      return kApplyComDbUnreadable;
+    }
+  }
   if (openDriverChannel(&run.channel) != kDriverOk) return kApplyNoDriver;
 
   run.channel.buffer = run.commandBuffer;

@@ -123,15 +123,17 @@ int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t fro
   return 0;
 }
 
-bool comPortDatabaseReadable() {
+int checkComPortDatabaseReadable() {
   ComDb db = nullptr;
-  if (openComDb(&db) != kOsSuccess || db == nullptr) return false;
+  const uint32_t opened = openComDb(&db);
+  if (opened == kOsAccessDenied) return kComDbAccessDenied;
+  if (opened != kOsSuccess || db == nullptr) return kComDbUnreadable;
   ComUsage usage;
   std::memset(usage.bytes, 0, sizeof usage.bytes);
   const bool read =
       getComPortUsage(db, usage.bytes, sizeof usage.bytes, kCdbReportBytes) == kOsSuccess;
   closeComDb(db);
-  return read;
+  return read ? kComDbReadable : kComDbUnreadable;
 }
 
 void renumberBoardPorts(DriverChannel* channel, int boardIndex, const wchar_t* start) {

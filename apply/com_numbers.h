@@ -19,10 +19,16 @@ int32_t firstNumberInText(const wchar_t* text);
 // every number from there to kHighestComNumber is in use. Never reads past the map.
 int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t from);
 
-// True when the COM port database opens and its usage map reads; it is closed again and
-// nothing in it changes. Without the map every number would look free, and numbers other
-// devices hold would be handed out.
-bool comPortDatabaseReadable();
+enum ComDbReadability : int {
+  kComDbReadable = 0,
+  kComDbUnreadable = 1,
+  kComDbAccessDenied = 2,  // the database refused to open for want of rights
+};
+
+// kComDbReadable when the COM port database opens and its usage map reads; it is closed
+// again and nothing in it changes. Without the map every number would look free, and
+// numbers other devices hold would be handed out.
+int checkComPortDatabaseReadable();
 
 // Gives the ports of the board ascending numbers from firstNumberInText(start) on, each
 // the next number the database shows free once the board's own numbers are released;
