@@ -293,12 +293,11 @@ def run_wine(row, folder, env):
                      f"{stderr.strip()[-2000:]}"]
     if status == 2 or not (results / "status").exists():
         return run, [f"the Wine runner failed: {stderr.strip()[-2000:]}"]
+    problems_stderr = []
     if row.stderr is not None:
         said = (results / "stderr").read_text("utf-8", "replace")
         if not re.search(row.stderr, said, re.M):
             problems_stderr = [f"stderr: expected a line /{row.stderr}/, came {said!r}"]
-    else:
-        problems_stderr = []
     raw = (results / "stdout").read_bytes()
     run.stdout = raw.replace(b"\r\n", b"\n").decode(codec, "replace")
     run.status = int((results / "status").read_text().strip())
