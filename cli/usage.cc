@@ -132,6 +132,9 @@ const NoticeRow kNotices[] = {
     {kNoticeRestartFailed,
      L"ZPConfigUtil: the board could not be restarted; the change takes "
      L"full effect when the board next starts.\n"},
+    {kNoticeUse64BitBuild,
+     L"ZPConfigUtil: this 32-bit build cannot manage the boards of 64-bit Windows; use "
+     L"ZPConfigUtil.exe, the 64-bit build.\n"},
 };
 
 // Formats `format` with `text` for its one %ls into a buffer sized for both, so that an

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/usage.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -272,6 +273,16 @@ TEST(Dispatch, SetThatCannotReachTheDriverPrintsTheUsage) {
 "ControlDevice"=dword:00000000
 )");
   expectRuns(machine, {{{"set", "COM3", "-wait=on"}, kSetUsage, 0}});
+}
+
+// The 32-bit build's refusal under WOW64 has its scenario row, which needs 32-bit Wine;
+// where no machine can run that row, its line is still pinned here.
+TEST(Dispatch, RefusalUnderWow64NamesThe64BitBuild) {
+  testing::internal::CaptureStderr();
+  printNotices(kNoticeUse64BitBuild);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "ZPConfigUtil: this 32-bit build cannot manage the boards of 64-bit Windows; use "
+            "ZPConfigUtil.exe, the 64-bit build.\n");
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ import fnmatch
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -69,6 +70,10 @@ KNOWN_DIFFERENCES = {
 # code page from the locale), and the codec of that build's redirected output.
 CODE_PAGES = {"1252": ("C.UTF-8", "cp1252"), "932": ("ja_JP.UTF-8", "cp932"),
               "65001": ("hi_IN.UTF-8", "utf-8")}
+
+# run_scenario.sh bounds each Wine step and tries a scenario twice at most; this bounds the
+# whole run, should the harness itself hang.
+WINE_RUN_SECONDS = 900
 
 DRIVER_LINE = re.compile(r"^(open \\\\\.\\zephyn|close \\\\\.\\zephyn|ioctl .*)$")
 END_LINE = re.compile(r"^end registry-calls=(\d+)$")
@@ -252,28 +257,47 @@ def check_native_log(row, log, run):
 # ---- The Windows build under Wine --------------------------------------------------------
 
 
+def run_harness(command, env):
+    """Runs run_scenario.sh: its exit status (None when it did not end in time) and its
+    standard error. One that does not end is stopped with its process group; its exit trap
+    then stops the prefix's wineserver."""
+    with subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                          start_new_session=True) as proc:
+        try:
+            said = proc.communicate(timeout=WINE_RUN_SECONDS)[1]
+            return proc.returncode, said
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGTERM)
+            try:
+                return None, proc.communicate(timeout=150)[1]
+            except subprocess.TimeoutExpired:
+                os.killpg(proc.pid, signal.SIGKILL)
+                return None, proc.communicate()[1]
+
+
 def run_wine(row, folder, env):
     folder.mkdir(parents=True)
     machine_file = folder / "machine.reg"
     machine_file.write_bytes(reg_file_bytes(machine_reg(row)))
     results = folder / "results"
     locale, codec = code_page(row)
-    proc = subprocess.run(["bash", str(RUN_SCENARIO), "--keep", str(machine_file), str(results),
-                           *row.args], env=dict(env, ZP_WINE_LOCALE=locale),
-                          capture_output=True, timeout=600)
-    stderr = proc.stderr.decode("utf-8", "replace")
+    status, said = run_harness(["bash", str(RUN_SCENARIO), "--keep", str(machine_file),
+                                str(results), *row.args], dict(env, ZP_WINE_LOCALE=locale))
+    stderr = said.decode("utf-8", "replace")
     kept = re.search(r"prefix kept in (\S+)", stderr)
     run = Run(prefix=kept.group(1) if kept else "",
               retried=re.findall(r"^run_scenario: retried after a harness error: (.*)$", stderr,
                                  re.M))
-    if proc.returncode == 2 or not (results / "status").exists():
+    if status is None:
+        return run, [f"the Wine runner did not end in {WINE_RUN_SECONDS} s and was stopped: "
+                     f"{stderr.strip()[-2000:]}"]
+    if status == 2 or not (results / "status").exists():
         return run, [f"the Wine runner failed: {stderr.strip()[-2000:]}"]
+    problems_stderr = []
     if row.stderr is not None:
         said = (results / "stderr").read_text("utf-8", "replace")
         if not re.search(row.stderr, said, re.M):
             problems_stderr = [f"stderr: expected a line /{row.stderr}/, came {said!r}"]
-    else:
-        problems_stderr = []
     raw = (results / "stdout").read_bytes()
     run.stdout = raw.replace(b"\r\n", b"\n").decode(codec, "replace")
     run.status = int((results / "status").read_text().strip())
@@ -396,7 +420,10 @@ def main():
                        for r in wine_rows}
             for future in concurrent.futures.as_completed(futures):
                 row = futures[future]
-                run, problems = future.result()
+                try:
+                    run, problems = future.result()
+                except Exception as error:  # one broken run must not hide the others' results
+                    run, problems = Run(), [f"the Wine run broke: {error!r}"]
                 if row.unchanged and run.registry:
                     problems += unchanged_problems(row, run)
                 if row.name in native_runs and run.registry:

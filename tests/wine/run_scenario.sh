@@ -37,7 +37,8 @@
 # (the locale of the scenario's Wine processes, where Wine takes its ANSI code page from:
 # ja_JP.UTF-8 gives 932, hi_IN.UTF-8 65001; default C.UTF-8, 1252), and, for manual runs
 # only, ZP_WINE_FAIL_FIRST (import, device or export: that step of the first attempt fails,
-# to see the retry).
+# to see the retry; hang: its device wait hangs until it is stopped) and ZP_WINE_STEP_SECONDS
+# (default 60: how long a Wine step may take before it is stopped as a harness error).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -80,8 +81,24 @@ if [ "$pe_machine" = 504500004c01 ]; then
 fi
 base=$work/base-$WINEARCH
 wine_locale=C.UTF-8
-wine() { env LC_ALL="$wine_locale" "$loader" "$@"; }
-server() { env LC_ALL="$wine_locale" "$wine_bin/wineserver" "$@"; }
+# Every Wine step is bounded: one that hangs (a wineboot that crashed into the debugger, a
+# server that never answers) is stopped after step_seconds, says so on standard error and
+# fails like any failing step. timed_out then holds the words for the reason.
+step_seconds=${ZP_WINE_STEP_SECONDS:-60} timed_out=
+bounded() {
+  local seconds=$1 status
+  shift
+  timeout -k 5 "$seconds" "$@"
+  status=$?
+  timed_out=
+  if [ $status -eq 124 ] || [ $status -eq 137 ]; then
+    timed_out=" (stopped after $seconds s)"
+    echo "run_scenario: stopped after $seconds s: $*" >&2
+  fi
+  return $status
+}
+wine() { bounded "$step_seconds" env LC_ALL="$wine_locale" "$loader" "$@"; }
+server() { bounded "$step_seconds" env LC_ALL="$wine_locale" "$wine_bin/wineserver" "$@"; }
 
 for file in "$exe" "$system_fixtures/zephyn.sys" "$system_fixtures/wait_device.exe" \
             "$exe_fixtures/msports.dll" "$exe_fixtures/cfgmgr32.dll" "$machine"; do
@@ -150,17 +167,24 @@ canonical_registry() {
 
 # ---- The base prefix -----------------------------------------------------------------
 
+stop_server() { server -k 2> /dev/null; server -w 2> /dev/null; }
+
+# A new prefix's wineboot takes longer than a step: it has four steps' time. A step that
+# fails stops the staging prefix's server, and the next scenario builds the base afresh.
 build_base() {
   local staging=$base.staging
   rm -rf "$staging"
   mkdir -p "$staging"
-  WINEPREFIX=$staging WINEDLLOVERRIDES=$base_overrides wine wineboot -i \
-    > "$base.log" 2>&1 || fail "wineboot failed, see $work/base.log"
-  WINEPREFIX=$staging server -w
+  export WINEPREFIX=$staging
+  step_seconds=$((step_seconds * 4)) WINEDLLOVERRIDES=$base_overrides wine wineboot -i \
+    > "$base.log" 2>&1 || { stop_server; fail "wineboot failed, see $base.log"; }
+  server -w
+  [ -z "$timed_out" ] || { stop_server; fail "wineboot did not end, see $base.log"; }
   cp "$here/base_prefix.reg" "$staging/drive_c/base_prefix.reg"
-  WINEPREFIX=$staging WINEDLLOVERRIDES=$base_overrides wine reg import 'C:\base_prefix.reg' \
-    >> "$base.log" 2>&1 || fail "base_prefix.reg did not import, see $work/base.log"
-  WINEPREFIX=$staging server -w
+  WINEDLLOVERRIDES=$base_overrides wine reg import 'C:\base_prefix.reg' >> "$base.log" 2>&1 ||
+    { stop_server; fail "base_prefix.reg did not import, see $base.log"; }
+  server -w
+  [ -z "$timed_out" ] || { stop_server; fail "the base prefix's server did not end"; }
   rm "$staging/drive_c/base_prefix.reg"
   mv "$staging" "$base"
 }
@@ -196,8 +220,6 @@ make_prefix() {
   importable_machine "$machine" "$prefix/drive_c/machine.reg"
 }
 
-stop_server() { server -k 2> /dev/null; server -w 2> /dev/null; }
-
 # Wine's reg; what it printed (on standard output, for its errors) joins RESULTDIR/stderr
 # when it failed.
 reg() {
@@ -216,17 +238,18 @@ failing_first() { [ "$attempt" = 1 ] && [ "${ZP_WINE_FAIL_FIRST:-}" = "$1" ]; }
 # What Wine printed for each step goes to RESULTDIR/stderr.
 run_once() {
   harness_error=
-  server -p 2>> "$results/stderr" || harness_error="the wineserver did not start"
+  server -p 2>> "$results/stderr" || harness_error="the wineserver did not start$timed_out"
   if [ -z "$harness_error" ]; then
     local source='C:\machine.reg'
     failing_first import && source='C:\no-such-machine.reg'
-    reg import "$source" || harness_error="the machine file did not import"
+    reg import "$source" || harness_error="the machine file did not import$timed_out"
   fi
   if [ -z "$harness_error" ] && $control_device; then
-    local probe='C:\zp\wait_device.exe'
-    failing_first device && probe='C:\zp\no-such-helper.exe'
-    WINEDLLOVERRIDES=$base_overrides wine "$probe" 2>> "$results/stderr" ||
-      harness_error="the test driver's control device did not appear"
+    local probe=('C:\zp\wait_device.exe')
+    failing_first device && probe=('C:\zp\no-such-helper.exe')
+    failing_first hang && probe=(ping -n 3600 127.0.0.1)  # a Wine process that never ends
+    WINEDLLOVERRIDES=$base_overrides wine "${probe[@]}" > /dev/null 2>> "$results/stderr" ||
+      harness_error="the test driver's control device did not appear$timed_out"
   fi
   if [ -z "$harness_error" ]; then
     WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 \
@@ -264,7 +287,7 @@ run_once() {
           }
           keep' | canonical_registry > "$results/registry.reg"
     else
-      harness_error="the registry did not export"
+      harness_error="the registry did not export$timed_out"
     fi
   fi
   stop_server
