@@ -103,7 +103,7 @@ TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
       {"a code page value holding a line feed",
        header + "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage]\r\n"
                 "\"ACP\"=hex(1):39,00,0a,00,33,00,32,00,00,00\r\n",
-       ": the ANSI code page (Nls\\CodePage, ACP) \"9?32\" is not simulated: only \"1252\" and "
+       ": the ANSI code page (Nls\\CodePage, ACP) \"9\\n32\" is not simulated: only \"1252\" and "
        "\"65001\" are"},
   };
   for (const auto& c : cases) {

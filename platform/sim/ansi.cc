@@ -35,15 +35,6 @@ std::string to1252(const std::u16string& text) {
   return out;
 }
 
-// A value as it stands in a one-line message: each control character as '?'.
-std::string shownText(const std::u16string& text) {
-  std::u16string shown;
-  for (char16_t unit : text) {
-    shown.push_back(unit < 0x20 || (unit >= 0x7F && unit < 0xA0) ? u'?' : unit);
-  }
-  return utf16ToUtf8(shown);
-}
-
 }  // namespace
 
 bool readAnsiCodePage(const Registry& registry, uint32_t* codePage, std::string* reason) {
@@ -61,7 +52,7 @@ bool readAnsiCodePage(const Registry& registry, uint32_t* codePage, std::string*
       return true;
     }
   }
-  *reason = "the ANSI code page (Nls\\CodePage, ACP) \"" + shownText(text) +
+  *reason = "the ANSI code page (Nls\\CodePage, ACP) \"" + utf16ToUtf8(text) +
             "\" is not simulated: only \"1252\" and \"65001\" are";
   return false;
 }
