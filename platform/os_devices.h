@@ -99,6 +99,14 @@ constexpr uint32_t kDiNeedReboot = 0x100;
 // parameters' Flags, 0 when the call fails.
 bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flags);
 
+// Device-node status bits (DN_*) of CM_Get_DevNode_Status.
+constexpr uint32_t kDnStarted = 0x8;
+constexpr uint32_t kDnHasProblem = 0x400;
+
+// CM_Get_DevNode_Status(status, problem, node, 0). Both outputs are 0 on failure; the
+// problem code (CM_PROB_*) means something only with kDnHasProblem.
+uint32_t getDevNodeStatus(DevNode node, uint32_t* status, uint32_t* problem);
+
 // CM_Open_DevNode_Key(node, access, profile, disposition, out, flags). *out is null on
 // failure.
 uint32_t openDevNodeKey(DevNode node, uint32_t access, uint32_t profile, uint32_t disposition,

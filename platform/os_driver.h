@@ -16,6 +16,14 @@ OsHandle openControlDevice(const wchar_t* path);
 bool deviceIoControl(OsHandle handle, uint32_t code, void* in, uint32_t inSize, void* out,
                      uint32_t outSize, uint32_t* returned);
 
+// GetACP: the ANSI code page's number.
+uint32_t ansiCodePage();
+
+// MultiByteToWideChar(CP_ACP, 0, text, -1, out, outUnits): the terminated ANSI text as
+// UTF-16, terminated. Returns the units written, terminator included, or 0 when it does
+// not fit (out is then empty).
+size_t fromAnsiText(const char* text, wchar_t* out, size_t outUnits);
+
 // GetLastError.
 uint32_t lastOsError();
 

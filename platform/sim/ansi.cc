@@ -83,3 +83,18 @@ size_t toAnsiText(const wchar_t* text, char* out, size_t outSize) {
   std::memcpy(out, ansi.c_str(), needed);
   return needed;
 }
+
+uint32_t ansiCodePage() { return currentAnsiCodePage(); }
+
+size_t fromAnsiText(const char* text, wchar_t* out, size_t outUnits) {
+  if (out == nullptr || outUnits == 0) return 0;
+  out[0] = L'\0';
+  if (text == nullptr) return 0;
+  const std::string bytes(text);
+  const std::u16string units =
+      currentAnsiCodePage() == kUtf8CodePage ? utf8ToUtf16(bytes) : decode1252(bytes);
+  if (units.size() + 1 > outUnits) return 0;
+  toWide(units, out);
+  out[units.size()] = L'\0';
+  return units.size() + 1;
+}

@@ -10,6 +10,7 @@ namespace {
 
 const char16_t kArbiterKey[] = u"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 const char16_t kComDbValue[] = u"ComDB";
+const char16_t kComDbKnobKey[] = u"SOFTWARE\\ZephynSim\\ComDatabase";
 constexpr uint32_t kHighestPort = kComDbMostPorts;
 constexpr uint32_t kLeastSize = 256;
 constexpr uint32_t kOsSharingViolation = 32;
@@ -82,6 +83,11 @@ uint32_t claimComPort(ComDb db, uint32_t number, bool force) {
   fillOut(&bitmap);
   bitmap[byte] = static_cast<char>(bitmap[byte] | (1 << ((number - 1) % 8)));
   writeBitmap(&machine->registry, bitmap);
+  // The knob's number is taken by another program just before this claim of it: it stays
+  // in use, and the claim finds it so.
+  uint32_t takenBefore = 0;
+  readDwordValue(machine->registry, kComDbKnobKey, u"TakenBeforeClaim", &takenBefore);
+  if (takenBefore == number && !force) return kOsSharingViolation;
   return kOsSuccess;
 }
 
@@ -126,6 +132,9 @@ uint32_t getComDbSize(ComDb db, uint32_t* size) {
 uint32_t resizeComDb(ComDb db, uint32_t newSize) {
   SimMachine* machine = machineOf(db);
   if (machine == nullptr || newSize % kComDbSizeStep != 0) return kOsInvalidParameter;
+  uint32_t fails = 0;
+  readDwordValue(machine->registry, kComDbKnobKey, u"ResizeFails", &fails);
+  if (fails == 1) return kOsAccessDenied;
   std::string bitmap = readBitmap(machine->registry);
   if (newSize <= sizeOf(bitmap) || newSize > kHighestPort) return kOsBadLength;
   bitmap.resize(newSize / 8, '\0');

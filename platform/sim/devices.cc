@@ -164,6 +164,10 @@ bool changeDeviceState(DeviceSet set, DeviceElement* element) {
   uint32_t needsReboot = 0;
   readDwordValue(machine->registry, kDeviceManagerKnobKey, u"NeedsReboot", &needsReboot);
   if (needsReboot == 1) set->installFlags[element->node] |= kDiNeedReboot;
+  // A driver that fails to start leaves the board with a problem code, not started.
+  uint32_t problem = 0;
+  readDwordValue(machine->registry, kDeviceManagerKnobKey, u"StartProblem", &problem);
+  if (problem != 0) machine->startProblems[element->node] = problem;
   return true;
 }
 
@@ -172,6 +176,9 @@ bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flag
   SimMachine* machine = nullptr;
   std::u16string id;
   if (!memberOf(set, element, &machine, &id)) return fail(kOsInvalidParameter);
+  uint32_t readable = 1;
+  readDwordValue(machine->registry, kDeviceManagerKnobKey, u"InstallParams", &readable);
+  if (readable == 0) return fail(kOsInvalidData);
   const auto found = set->installFlags.find(element->node);
   if (found != set->installFlags.end()) *flags = found->second;
   return true;

@@ -13,6 +13,7 @@ constexpr uint32_t kCrInvalidFlag = 0x4;
 constexpr uint32_t kCrNoSuchRegistryKey = 0x2E;
 constexpr uint32_t kCrInvalidProperty = 0x35;
 constexpr uint32_t kDispositionOpenAlways = 0;
+constexpr uint32_t kDnDriverLoaded = 0x2;
 
 // Device-node properties that may be written.
 const uint32_t kWritableProperties[] = {1, kCmDrpFriendlyName, 0xE};
@@ -133,5 +134,21 @@ uint32_t setDevNodePropertyText(DevNode node, uint32_t property, const wchar_t* 
   } else {
     machine->registry.setValue(key, name, kRegSz, toUtf16LeBytes(fromWide(text, units)));
   }
+  return kCrSuccess;
+}
+
+uint32_t getDevNodeStatus(DevNode node, uint32_t* status, uint32_t* problem) {
+  *status = 0;
+  *problem = 0;
+  SimMachine* machine = nullptr;
+  std::u16string id;
+  if (!nodeId(node, &machine, &id) || !isPresent(machine->registry, id)) return kCrNoSuchDevnode;
+  const auto left = machine->startProblems.find(node);
+  if (left != machine->startProblems.end()) {
+    *status = kDnHasProblem;
+    *problem = left->second;
+    return kCrSuccess;
+  }
+  *status = kDnDriverLoaded | kDnStarted;
   return kCrSuccess;
 }

@@ -71,6 +71,7 @@ struct SimMachine {
   std::vector<std::u16string> nodeIds;
   std::map<std::u16string, DevNode> nodeByFoldedId;
   DeviceTree deviceTree;
+  std::map<DevNode, uint32_t> startProblems;  // node -> the problem a restart left it with
 
   std::set<OsKey*> keys;
   std::set<OsDeviceSet*> deviceSets;

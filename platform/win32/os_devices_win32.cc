@@ -110,6 +110,18 @@ bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flag
   return true;
 }
 
+static_assert(kDnStarted == DN_STARTED && kDnHasProblem == DN_HAS_PROBLEM,
+              "the status bits as cfg.h has them");
+
+uint32_t getDevNodeStatus(DevNode node, uint32_t* status, uint32_t* problem) {
+  ULONG bits = 0;
+  ULONG code = 0;
+  CONFIGRET result = CM_Get_DevNode_Status(&bits, &code, node, 0);
+  *status = result == CR_SUCCESS ? bits : 0;
+  *problem = result == CR_SUCCESS ? code : 0;
+  return result;
+}
+
 uint32_t openDevNodeKey(DevNode node, uint32_t access, uint32_t profile, uint32_t disposition,
                         RegKey* out, uint32_t flags) {
   HKEY key = nullptr;

@@ -39,3 +39,16 @@ size_t toAnsiText(const wchar_t* text, char* out, size_t outSize) {
   int written = WideCharToMultiByte(CP_ACP, flags, text, -1, out, size, nullptr, nullptr);
   return written > 0 ? static_cast<size_t>(written) : 0;
 }
+
+uint32_t ansiCodePage() { return GetACP(); }
+
+size_t fromAnsiText(const char* text, wchar_t* out, size_t outUnits) {
+  if (out == nullptr || outUnits == 0) return 0;
+  int size = outUnits < static_cast<size_t>(INT_MAX) ? static_cast<int>(outUnits) : INT_MAX;
+  int written = MultiByteToWideChar(CP_ACP, 0, text, -1, out, size);
+  if (written <= 0) {
+    out[0] = L'\0';
+    return 0;
+  }
+  return static_cast<size_t>(written);
+}

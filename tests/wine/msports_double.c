@@ -10,6 +10,7 @@
 #include <ddk/msports.h>
 
 #define ARBITER_KEY L"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter"
+#define KNOBS_KEY L"SOFTWARE\\ZephynSim\\ComDatabase"
 #define kMaxComNumber 4096u
 #define kLeastSize 256u
 #define kSizeStep 1024u
@@ -59,6 +60,17 @@ static BOOL isTaken(const Bitmap* bitmap, DWORD number) {
   return byte < bitmap->size && (bitmap->bytes[byte] & (1u << ((number - 1) % 8))) != 0;
 }
 
+/* A knob of the simulated machine (0 when absent): TakenBeforeClaim, the number another
+ * program takes just before it is claimed; ResizeFails, 1 when resizing fails. */
+static DWORD knob(const WCHAR* name) {
+  DWORD value = 0, size = sizeof value;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, KNOBS_KEY, name, RRF_RT_REG_DWORD, NULL, &value, &size) !=
+      ERROR_SUCCESS) {
+    return 0;
+  }
+  return value;
+}
+
 LONG WINAPI ComDBOpen(HCOMDB* handle) {
   Database* db;
   LONG result;
@@ -106,7 +118,12 @@ LONG WINAPI ComDBClaimPort(HCOMDB handle, DWORD number, BOOL force, BOOL* forced
     bitmap.size = sizeOf(&bitmap) / 8;
   }
   bitmap.bytes[byte] |= (BYTE)(1u << ((number - 1) % 8));
-  return writeBitmap(db, &bitmap);
+  result = writeBitmap(db, &bitmap);
+  /* The other program's claim stands; this one finds the number taken. */
+  if (result == ERROR_SUCCESS && !force && knob(L"TakenBeforeClaim") == number) {
+    return ERROR_SHARING_VIOLATION;
+  }
+  return result;
 }
 
 LONG WINAPI ComDBReleasePort(HCOMDB handle, DWORD number) {
@@ -159,6 +176,7 @@ LONG WINAPI ComDBResizeDatabase(HCOMDB handle, DWORD newSize) {
   static Bitmap bitmap;
   LONG result;
   if (db == NULL || newSize % kSizeStep != 0) return ERROR_INVALID_PARAMETER;
+  if (knob(L"ResizeFails") == 1) return ERROR_ACCESS_DENIED;
   result = readBitmap(db, &bitmap);
   if (result != ERROR_SUCCESS) return result;
   if (newSize <= sizeOf(&bitmap) || newSize > kMaxComNumber) return ERROR_BAD_LENGTH;
