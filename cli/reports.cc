@@ -44,7 +44,10 @@ constexpr size_t kLineCapacity = 512;
 template <typename... Args>
 void printLine(const wchar_t* format, Args... args) {
   wchar_t line[kLineCapacity];
-  if (formatText(line, format, args...)) writeOutput(line);
+  if (formatText(line, format, args...)) {
+    maskControlCharacters(line);
+    writeOutput(line);
+  }
 }
 
 const wchar_t* onOff(uint32_t value) { return value != 0 ? L"on" : L"off"; }

@@ -150,6 +150,8 @@ int isBoardName(const wchar_t* text) {
   const size_t length = textLength(text);
   if (utf16Length(text, length) > kMaxBoardNameUnits) return 1;
   for (size_t i = 0; i < length; ++i) {
+    // A control character would reach the driver and every report that shows the name.
+    if (isControlCharacter(text[i])) return 1;
     for (const wchar_t* f = kForbiddenInBoardName; *f != L'\0'; ++f) {
       if (text[i] == *f) return 1;
     }

@@ -92,7 +92,8 @@ int onOffValue(const wchar_t* text);
 // Value validators: 0 for a value of their kind, non-zero otherwise. Lengths count
 // UTF-16 units, so a character above U+FFFF counts two.
 int isComName(const wchar_t* text);       // COM1 .. COM1023, "COM" any case, 1-4 digits
-int isBoardName(const wchar_t* text);     // at most 59 characters, none of \/:*?"<>|
+int isBoardName(const wchar_t* text);     // at most 59 characters, none of \/:*?"<>| and no
+                                          // control character
 int isOnOff(const wchar_t* text);         // on or off, any case
 int isDigits(const wchar_t* text);        // decimal digits worth at most 4294967295
 int isNoneOrDigits(const wchar_t* text);  // none (any case) or isDigits

@@ -49,6 +49,16 @@ bool equalsIgnoreCase(const wchar_t* a, const wchar_t* b) {
   }
 }
 
+bool isControlCharacter(wchar_t c) { return (c >= 0x01 && c <= 0x1F) || c == 0x7F; }
+
+void maskControlCharacters(wchar_t* line) {
+  const size_t length = textLength(line);
+  const size_t end = length > 0 && line[length - 1] == L'\n' ? length - 1 : length;
+  for (size_t i = 0; i < end; ++i) {
+    if (isControlCharacter(line[i])) line[i] = L'?';
+  }
+}
+
 bool terminateReadText(wchar_t* buffer, size_t capacity, size_t units) {
   if (capacity == 0) return false;
   if (units > capacity) {

@@ -26,6 +26,14 @@ bool formatText(wchar_t* dst, size_t capacity, const wchar_t* format, ...);
 // other unit must be equal.
 bool equalsIgnoreCase(const wchar_t* a, const wchar_t* b);
 
+// True for the control characters U+0001 to U+001F and U+007F.
+bool isControlCharacter(wchar_t c);
+
+// Replaces every control character of a line about to be printed with '?', but the line
+// feed that ends it: names from the command line or the machine must neither move the
+// terminal's cursor nor start lines of their own.
+void maskControlCharacters(wchar_t* line);
+
 // The one rule for text read from the registry or a device property into a buffer of
 // `capacity` units of which `units` were filled: data without a terminator counts as
 // terminated when it and a terminator fit the buffer (the terminator is then added);

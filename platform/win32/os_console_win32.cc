@@ -1,7 +1,7 @@
-// Standard output on Windows: the console's own wide output when standard output is a
-// console; otherwise the text in the console's output code page, as the system's own
+// Standard output and standard error on Windows: the console's own wide output when the
+// stream is a console; otherwise the text in the console's output code page, as the system's own
 // console tools write it and as a shell that reads the output decodes it, through the C
-// runtime's text-mode stdout, which writes each line feed as CR LF.
+// runtime's text-mode streams, which write each line feed as CR LF.
 #include "platform/os_console.h"
 
 #include <windows.h>
@@ -28,7 +28,7 @@ UINT redirectedCodePage() {
 
 // A character the code page lacks becomes its default character, '?'. A code page the
 // system cannot convert to gives UTF-8 instead, so that nothing is lost.
-void writeInCodePage(UINT codePage, const wchar_t* text, int units) {
+void writeInCodePage(UINT codePage, const wchar_t* text, int units, FILE* stream) {
   DWORD flags = ansiConversionFlags(codePage);
   int bytes = WideCharToMultiByte(codePage, flags, text, units, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0 && codePage != CP_UTF8) {
@@ -41,42 +41,36 @@ void writeInCodePage(UINT codePage, const wchar_t* text, int units) {
   if (converted == nullptr) return;
   if (WideCharToMultiByte(codePage, flags, text, units, converted, bytes, nullptr, nullptr) ==
       bytes) {
-    std::fwrite(converted, 1, static_cast<size_t>(bytes), stdout);
+    std::fwrite(converted, 1, static_cast<size_t>(bytes), stream);
   }
   delete[] converted;
 }
 
-}  // namespace
-
-void writeOutput(const wchar_t* text) {
+// The console's own wide output when the stream is a console, else the text in the code
+// page of redirected output through the C runtime's text-mode stream.
+void writeTo(DWORD which, FILE* stream, const wchar_t* text) {
   size_t length = std::wcslen(text);
   if (length == 0) return;
   int units = length < 0x10000000 ? static_cast<int>(length) : 0x10000000;
-  HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE handle = GetStdHandle(which);
   if (isConsole(handle)) {
     DWORD written = 0;
     WriteConsoleW(handle, text, static_cast<DWORD>(units), &written, nullptr);
   } else {
-    writeInCodePage(redirectedCodePage(), text, units);
+    writeInCodePage(redirectedCodePage(), text, units, stream);
   }
 }
 
-// The notes on standard error are plain ASCII: the console's wide output, else each unit
-// as one byte through the C runtime's text-mode stderr ('?' for any other character).
-// Redirected standard output is buffered until the program ends; it is flushed first, so
-// that both streams sent to one file keep the order in which the lines were printed.
+}  // namespace
+
+void writeOutput(const wchar_t* text) { writeTo(STD_OUTPUT_HANDLE, stdout, text); }
+
+// The notes on standard error are written as standard output is, so that a name the user
+// gave reads the same on both. Redirected standard output is buffered until the program
+// ends; it is flushed first, so that both streams sent to one file keep the order in which
+// the lines were printed.
 void writeErrorOutput(const wchar_t* text) {
-  size_t length = std::wcslen(text);
-  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
-  if (length == 0 || length > 0x10000) return;
   std::fflush(stdout);
-  if (isConsole(handle)) {
-    DWORD written = 0;
-    WriteConsoleW(handle, text, static_cast<DWORD>(length), &written, nullptr);
-    return;
-  }
-  for (size_t i = 0; i < length; ++i) {
-    std::fputc(text[i] < 0x80 ? static_cast<int>(text[i]) : '?', stderr);
-  }
+  writeTo(STD_ERROR_HANDLE, stderr, text);
   std::fflush(stderr);
 }
