@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "apply/apply_run.h"
 #include "apply/com_numbers.h"
 #include "apply/port_nodes.h"
 #include "apply/settings_writer.h"
@@ -15,19 +16,12 @@ namespace {
 
 constexpr size_t kTextAreaOffset = 16;
 
-// One run of the engine: the request, the open channel and its command buffer.
-struct ApplyRun {
-  const SetRequest* request;
-  DriverChannel channel;
-  unsigned char commandBuffer[kCommandBufferSize];
-};
-
 // Sends one command whose value is a request number, as the unsigned decimal text of
 // its 32 bits.
 void sendNumber(ApplyRun& run, int form, int portIndex, const wchar_t* valueName, uint32_t value) {
   wchar_t valueText[100] = {};
   formatText(valueText, L"%u", static_cast<unsigned>(value));
-  sendSettingCommand(&run.channel, form, run.request->boardIndex, portIndex, valueName, valueText);
+  sendCommand(run, form, portIndex, valueName, valueText);
 }
 
 void setFlag(PortRecord& port, uint32_t flag, bool on) {
@@ -37,14 +31,17 @@ void setFlag(PortRecord& port, uint32_t flag, bool on) {
 // --- Board options --------------------------------------------------------------------
 
 void applyBoardName(ApplyRun& run) {
-  sendSettingCommand(&run.channel, kBoardCommand, run.request->boardIndex, 0, L"Name",
-                     run.request->name);
+  sendCommand(run, kBoardCommand, 0, L"Name", run.request->name);
+  // A character the ANSI code page lacks, or a name cut to fit, reaches the driver other
+  // than it was given.
+  wchar_t received[kReceivedTextCapacity] = {};
+  if (!textReachesDriverWhole(run.request->name, received)) {
+    notify(run, {NoticeKind::kNameReceivedAs, {0, 0, 0}, ansiCodePage(), received});
+  }
   copyText(gInventory->boards[run.request->boardIndex].displayName, run.request->name);
 }
 
-void applyStart(ApplyRun& run) {
-  renumberBoardPorts(&run.channel, run.request->boardIndex, run.request->start);
-}
+void applyStart(ApplyRun& run) { renumberBoardPorts(run, run.request->start); }
 
 // A driver-wide setting: one global command and its Inventory field.
 struct DriverSetting {
@@ -87,11 +84,31 @@ const BoardOption kBoardOptions[] = {
     {kFlagVerbose, applyVerbose}, {kFlagBoardDefault, applyBoardDefault},
 };
 
+// The driver-wide settings, as the Inventory holds them.
+struct DriverWide {
+  uint32_t scanRate;
+  uint32_t verboseLog;
+  uint32_t globalRS485Options;
+};
+
+DriverWide driverWide() {
+  return {gInventory->scanRate, gInventory->verboseLog, gInventory->globalRS485Options};
+}
+
 void applyBoardOptions(ApplyRun& run) {
+  const DriverWide before = driverWide();
   for (const BoardOption& option : kBoardOptions) {
     if ((run.request->flags & option.flag) == 0) continue;
     std::memset(run.commandBuffer + kTextAreaOffset, 0, sizeof run.commandBuffer - kTextAreaOffset);
     option.apply(run);
+  }
+  // Only the request's board restarts; the others run on with the values they started
+  // with until they restart too.
+  const DriverWide after = driverWide();
+  const bool changed = after.scanRate != before.scanRate || after.verboseLog != before.verboseLog ||
+                       after.globalRS485Options != before.globalRS485Options;
+  if (changed && boardsInUse(*gInventory) > 1) {
+    notify(run, {NoticeKind::kSharedSettings, {run.request->boardIndex, 0, 0}, 0, L""});
   }
 }
 
@@ -166,9 +183,7 @@ PortTargets portTargets(const SetRequest& request) {
 
 void applyPortOptions(ApplyRun& run) {
   const SetRequest& request = *run.request;
-  if (request.flags & kFlagPortname) {
-    renamePort(&run.channel, request.boardIndex, request.portIndex, request.portname);
-  }
+  if (request.flags & kFlagPortname) renamePort(run, request.portname);
   const PortTargets targets = portTargets(request);
   for (const PortOption& option : kPortOptions) {
     if ((request.flags & option.requestFlag) == 0) continue;
@@ -189,45 +204,82 @@ bool requestFitsInventory(const SetRequest* request) {
          request->portIndex < portsInUse(gInventory->boards[request->boardIndex]);
 }
 
-// The notices of what the store writer and the device manager left undone.
-uint32_t persistAndRestart(int boardIndex) {
+void persistAndRestart(ApplyRun& run) {
+  const int boardIndex = run.request->boardIndex;
   writeSettingsStore(gInventory);
-  uint32_t notices = kNoticeNone;
-  if (updatePortDeviceNodes(kUpdatePortNameOnly, boardIndex)) notices |= kNoticeNeedsRights;
-  if (updatePortDeviceNodes(kUpdateFriendlyNameAndPortName, boardIndex)) {
-    notices |= kNoticeNeedsRights;
+  if (updatePortDeviceNodes(kUpdatePortNameOnly, boardIndex)) {
+    notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
   }
-  const RestartOutcome restart = restartBoardDevice(boardIndex);
-  if (restart == kRestartNeedsReboot) notices |= kNoticeRebootNeeded;
-  if (restart == kRestartFailed) notices |= kNoticeRestartFailed;
-  return notices;
+  if (updatePortDeviceNodes(kUpdateFriendlyNameAndPortName, boardIndex)) {
+    notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
+  }
+  uint32_t detail = 0;
+  switch (restartBoardDevice(boardIndex, &detail)) {
+    case kRestarted:
+      break;
+    case kRestartNeedsReboot:
+      notify(run, {NoticeKind::kRebootNeeded, {0, 0, 0}, 0, L""});
+      break;
+    case kRestartFailed:
+      notify(run, {NoticeKind::kRestartFailed, {0, 0, 0}, 0, L""});
+      break;
+    case kRestartUnknown:
+      notify(run, {NoticeKind::kRestartUnknown, {0, 0, 0}, detail, L""});
+      break;
+    case kRestartNotStarted:
+      notify(run, {NoticeKind::kBoardNotStarted, {0, 0, 0}, detail, L""});
+      break;
+  }
 }
 
 }  // namespace
 
-int applySetRequest(const SetRequest* request, uint32_t* notices) {
-  uint32_t unused = kNoticeNone;
-  if (notices == nullptr) notices = &unused;
-  *notices = kNoticeNone;
+int sendCommand(ApplyRun& run, int form, int portIndex, const wchar_t* valueName,
+                const wchar_t* valueText) {
+  const int result = sendSettingCommand(&run.channel, form, run.request->boardIndex, portIndex,
+                                        valueName, valueText);
+  ++run.commandsSent;
+  if (result != kDriverOk) {
+    ++run.commandsRefused;
+    run.lastRefusal = result;
+  }
+  return result;
+}
+
+void notify(ApplyRun& run, const Notice& notice) {
+  if (notice.kind == NoticeKind::kNeedsRights) {
+    if (run.rightsNoticed) return;
+    run.rightsNoticed = true;
+  }
+  if (run.notices != nullptr) run.notices(notice);
+}
+
+int applySetRequest(const SetRequest* request, NoticeSink notices) {
   if (!requestFitsInventory(request)) return kApplyBadRequest;
 
-  ApplyRun run{};  // channel, command buffer: all zero
+  ApplyRun run{};  // channel, command buffer, tally: all zero
   run.request = request;
+  run.notices = notices;
   // Nothing may reach the driver unless the settings store can take it all afterwards.
   const int writable = checkSettingsStoreWritable(*gInventory);
   if (writable != kStoreWritable) {
-    if (writable == kStoreAccessDenied) *notices = kNoticeNeedsRights;
+    if (writable == kStoreAccessDenied) notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
     return kApplyStoreNotWritable;
   }
   // Nor may COM numbers be handed out without the database showing which are held.
   if ((request->flags & (kFlagStart | kFlagPortname)) != 0) {
     const int readable = checkComPortDatabaseReadable();
     if (readable != kComDbReadable) {
-      if (readable == kComDbAccessDenied) *notices = kNoticeNeedsRights;
+      if (readable == kComDbAccessDenied) {
+        notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
+      }
       return kApplyComDbUnreadable;
     }
   }
-  if (openDriverChannel(&run.channel) != kDriverOk) return kApplyNoDriver;
+  if (openDriverChannel(&run.channel) != kDriverOk) {
+    notify(run, {NoticeKind::kNoDriver, {0, 0, 0}, lastOsError(), L""});
+    return kApplyNoDriver;
+  }
 
   run.channel.buffer = run.commandBuffer;
   run.channel.bufferSize = kCommandExchangeSize;
@@ -241,7 +293,13 @@ int applySetRequest(const SetRequest* request, uint32_t* notices) {
     applyPortOptions(run);
   }
   closeOsHandle(run.channel.handle);
+  if (run.commandsRefused > 0) {
+    notify(run, {NoticeKind::kCommandsRefused,
+                 {run.commandsRefused, run.commandsSent, run.lastRefusal},
+                 0,
+                 L""});
+  }
 
-  *notices = persistAndRestart(request->boardIndex);
+  persistAndRestart(run);
   return kApplyDone;
 }

@@ -13,18 +13,39 @@ enum ApplyStatus : int {
   kApplyComDbUnreadable = 4,   // a request for COM names finds the COM port database unreadable
 };
 
-// What the user should also learn about a request, whatever its status (bits).
-enum ApplyNotice : uint32_t {
-  kNoticeNone = 0,
-  kNoticeRebootNeeded = 0x1,   // the change takes full effect after the computer restarts
-  kNoticeRestartFailed = 0x2,  // the board could not be restarted
-  kNoticeNeedsRights = 0x4,    // a key the change needs was refused for want of rights
+// A way in which the machine got something other than what the request asked for, or
+// could not be told to have got it. The front end tells the user one line for each.
+enum class NoticeKind {
+  kNeedsRights,       // a key the change needs was refused for want of rights
+  kNoDriver,          // code: the error of the control device's open
+  kCommandsRefused,   // numbers: commands refused, commands sent, the last refusal
+  kComNumberInUse,    // numbers: requested, claimed; text: the port's former name
+  kComNumbersRunOut,  // numbers: requested; text: the port's name, which it keeps
+  kStartSkipped,      // numbers: the board, whose ports' comNames are the new names
+  kComDbCannotHold,   // numbers: the highest number needed; code: the resize's error
+  kComNotRecorded,    // numbers: the number given to a port; code: the claim's error
+  kSharedSettings,    // numbers: the board restarted; the Inventory's others are not
+  kNameReceivedAs,    // text: the board name as the driver received it; code: code page
+  kRebootNeeded,      // the change takes full effect after the computer restarts
+  kRestartFailed,     // the board could not be restarted
+  kRestartUnknown,    // code: why the outcome of the restart could not be read
+  kBoardNotStarted,   // code: the board's problem code after the restart
 };
+
+struct Notice {
+  NoticeKind kind;
+  int32_t numbers[3];
+  uint32_t code;
+  const wchar_t* text;  // valid while the notice is handed on; never null
+};
+
+// Receives each notice as the run finds it, in that order.
+using NoticeSink = void (*)(const Notice& notice);
 
 // Carries out a request that passed checkSetRequest: for each option a driver command
 // per target, the Inventory change and, for COM names, the COM port database; then the
 // settings store, the port device nodes and the restart of the request's board. The
 // driver's answers do not change the course. 0 when the request was carried out and
 // saved; any other result (ApplyStatus) means nothing was sent and nothing changed.
-// *notices (when given) receives the ApplyNotice bits of the run.
-int applySetRequest(const SetRequest* request, uint32_t* notices = nullptr);
+// `notices` (when given) receives every notice of the run, refusals included.
+int applySetRequest(const SetRequest* request, NoticeSink notices = nullptr);

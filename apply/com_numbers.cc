@@ -10,62 +10,115 @@
 namespace {
 
 const wchar_t kNameValue[] = L"Name";
+constexpr uint32_t kOsSharingViolation = 32;  // ERROR_SHARING_VIOLATION
 
-// The usage map as the database reports it, one byte per COM number; all free when the
-// database is not open or does not answer.
-struct ComUsage {
+// The usage map, one byte per COM number (all free when the database does not answer),
+// with the numbers this option has given to ports marked too: a number whose claim
+// failed is not in the database but must still not be given twice.
+struct NumberSearch {
   uint8_t bytes[kHighestComNumber];
+  int32_t given[kMaxPorts];
+  int givenCount;
 };
 
-void readUsage(ComDb db, ComUsage* usage) {
-  std::memset(usage->bytes, 0, sizeof usage->bytes);
-  if (db != nullptr) getComPortUsage(db, usage->bytes, sizeof usage->bytes, kCdbReportBytes);
-}
+// The open database, or the error of its open.
+struct Database {
+  ComDb db;
+  uint32_t openError;
+};
 
 bool inDatabaseRange(int64_t number) { return number >= 1 && number <= kHighestComNumber; }
 
-void releaseNumber(ComDb db, int32_t number) {
-  if (db != nullptr) releaseComPort(db, static_cast<uint32_t>(number < 0 ? 0 : number));
+void markTaken(uint8_t (&bytes)[kHighestComNumber], int32_t number) {
+  if (inDatabaseRange(number)) bytes[number - 1] = 1;
+}
+
+// Reads the map afresh, with the numbers given so far marked.
+void readUsage(const Database& db, NumberSearch* search) {
+  std::memset(search->bytes, 0, sizeof search->bytes);
+  if (db.db != nullptr)
+    getComPortUsage(db.db, search->bytes, sizeof search->bytes, kCdbReportBytes);
+  for (int i = 0; i < search->givenCount; ++i) markTaken(search->bytes, search->given[i]);
+}
+
+void give(NumberSearch* search, int32_t number) {
+  markTaken(search->bytes, number);
+  if (search->givenCount < kMaxPorts) search->given[search->givenCount++] = number;
+}
+
+void releaseNumber(const Database& db, int32_t number) {
+  if (db.db != nullptr) releaseComPort(db.db, static_cast<uint32_t>(number < 0 ? 0 : number));
 }
 
 // Until the database is resized it arbitrates fewer numbers than the map covers (256 on a
 // fresh machine), and a number above its size would stay unrecorded, free for the next
-// device. So it first grows to the smallest multiple of 1024 that holds the number.
-void makeRoomFor(ComDb db, int32_t number) {
+// device. So it grows to the smallest multiple of 1024 that holds the number. kOsSuccess
+// when it holds the number, or its size cannot be read (the claim then tells); else the
+// error of the resize.
+uint32_t makeRoomFor(const Database& db, int32_t number) {
   uint32_t size = 0;
-  if (getComDbSize(db, &size) != kOsSuccess || static_cast<uint32_t>(number) <= size) return;
+  if (db.db == nullptr || getComDbSize(db.db, &size) != kOsSuccess ||
+      static_cast<uint32_t>(number) <= size) {
+    return kOsSuccess;
+  }
   const uint32_t steps = (static_cast<uint32_t>(number) + kComDbSizeStep - 1) / kComDbSizeStep;
   const uint32_t newSize = steps * kComDbSizeStep;
-  resizeComDb(db, newSize < kComDbMostPorts ? newSize : kComDbMostPorts);
+  return resizeComDb(db.db, newSize < kComDbMostPorts ? newSize : kComDbMostPorts);
 }
 
-void claimNumber(ComDb db, int32_t number) {
-  if (db == nullptr || !inDatabaseRange(number)) return;
+// ComDBClaimPort with ForceClaim FALSE (the flag is reserved), after making room; its
+// result, or the open's error when there is no database.
+uint32_t claimNumber(const Database& db, int32_t number) {
+  if (db.db == nullptr) return db.openError;
   makeRoomFor(db, number);
-  claimComPort(db, static_cast<uint32_t>(number), true);
+  return claimComPort(db.db, static_cast<uint32_t>(number), false);
 }
 
-// Claims `number` for the port, tells the driver and stores the name.
-void givePortNumber(DriverChannel* channel, ComDb db, int boardIndex, int portIndex,
-                    int32_t number) {
-  claimNumber(db, number);
+void tellNotRecorded(ApplyRun& run, int32_t number, uint32_t error) {
+  notify(run, {NoticeKind::kComNotRecorded, {number, 0, 0}, error, L""});
+}
+
+// Claims the number a port keeps.
+void claimKept(ApplyRun& run, const Database& db, NumberSearch* search, int32_t number) {
+  if (!inDatabaseRange(number)) return;
+  const uint32_t claimed = claimNumber(db, number);
+  if (claimed != kOsSuccess) tellNotRecorded(run, number, claimed);
+  give(search, number);
+}
+
+// Claims `number` for a port. When another program took it after the map was read, the
+// map is read again and the claim moves on to the next number free above it. The number
+// the port gets (one whose claim failed otherwise too: the run is told), or 0 when
+// nothing from `number` on is free any more.
+int32_t claimFree(ApplyRun& run, const Database& db, NumberSearch* search, int32_t number) {
+  while (number != 0) {
+    const uint32_t claimed = claimNumber(db, number);
+    if (claimed == kOsSharingViolation) {
+      readUsage(db, search);
+      number = nextFreeComNumber(search->bytes, static_cast<int64_t>(number) + 1);
+      continue;
+    }
+    if (claimed != kOsSuccess) tellNotRecorded(run, number, claimed);
+    give(search, number);
+    return number;
+  }
+  return 0;
+}
+
+// Tells the driver the port's new name and stores it.
+void givePortNumber(ApplyRun& run, int portIndex, int32_t number) {
   wchar_t comName[16] = {};
   formatText(comName, L"COM%d", static_cast<int>(number));
-  sendSettingCommand(channel, kPortCommand, boardIndex, portIndex, kNameValue, comName);
-  copyText(gInventory->boards[boardIndex].ports[portIndex].comName, comName);
-}
-
-// Counts a number as taken from here on, so that no later port of the run gets it again.
-void markTaken(ComUsage* usage, int32_t number) {
-  if (inDatabaseRange(number)) usage->bytes[number - 1] = 1;
+  sendCommand(run, kPortCommand, portIndex, kNameValue, comName);
+  copyText(gInventory->boards[run.request->boardIndex].ports[portIndex].comName, comName);
 }
 
 // A number a port may take when the numbers from the start on have run out: free in the
 // map, not given to a port of this run, and not the former number of a later port (which
 // keeps that number when it finds no new one either).
-bool spareNumber(const ComUsage& usage, const int32_t* formers, int firstLater, int portCount,
-                 int32_t number) {
-  if (!inDatabaseRange(number) || usage.bytes[number - 1] != 0) return false;
+bool spareNumber(const uint8_t (&usage)[kHighestComNumber], const int32_t* formers, int firstLater,
+                 int portCount, int32_t number) {
+  if (!inDatabaseRange(number) || usage[number - 1] != 0) return false;
   for (int j = firstLater; j < portCount; ++j) {
     if (formers[j] == number) return false;
   }
@@ -76,9 +129,10 @@ bool spareNumber(const ComUsage& usage, const int32_t* formers, int firstLater, 
 // unless an earlier port took it in this run; then the lowest number an earlier port gave
 // up, else the lowest spare number at all. A former number outside the map is kept as it
 // is. 0 when nothing is spare.
-int32_t numberPastTheEnd(const ComUsage& usage, const int32_t* formers, int port, int portCount) {
+int32_t numberPastTheEnd(const uint8_t (&usage)[kHighestComNumber], const int32_t* formers,
+                         int port, int portCount) {
   const int32_t own = formers[port];
-  if (!inDatabaseRange(own) || usage.bytes[own - 1] == 0) return own;
+  if (!inDatabaseRange(own) || usage[own - 1] == 0) return own;
   int32_t givenUp = 0;
   for (int j = 0; j < port; ++j) {
     if ((givenUp == 0 || formers[j] < givenUp) &&
@@ -93,14 +147,65 @@ int32_t numberPastTheEnd(const ComUsage& usage, const int32_t* formers, int port
   return 0;
 }
 
-ComDb openDatabase() {
-  ComDb db = nullptr;
-  openComDb(&db);
+// The number port `port` is due: the first free one from *next on, which moves past it;
+// once none is left, numberPastTheEnd, and *keeps tells whether the port keeps its name
+// (its former number, or none at all).
+int32_t numberDue(const uint8_t (&usage)[kHighestComNumber], const int32_t* formers, int port,
+                  int portCount, int64_t* next, bool* keeps) {
+  *keeps = false;
+  const int32_t number = nextFreeComNumber(usage, *next);
+  if (number != 0) {
+    *next = static_cast<int64_t>(number) + 1;
+    return number;
+  }
+  *next = kHighestComNumber + 1;
+  const int32_t spare = numberPastTheEnd(usage, formers, port, portCount);
+  *keeps = spare == formers[port] || spare == 0;
+  return spare;
+}
+
+// The highest number the board's ports will be due from `first` on, on a map in which
+// the board's own numbers are free.
+int32_t highestNumberDue(const NumberSearch& before, const int32_t* formers, int portCount,
+                         int64_t first) {
+  uint8_t usage[kHighestComNumber];
+  std::memcpy(usage, before.bytes, sizeof usage);
+  for (int i = 0; i < portCount; ++i) {
+    if (inDatabaseRange(formers[i])) usage[formers[i] - 1] = 0;
+  }
+  int32_t highest = 0;
+  for (int i = 0; i < portCount; ++i) {
+    bool keeps = false;
+    const int32_t number = numberDue(usage, formers, i, portCount, &first, &keeps);
+    markTaken(usage, number);
+    if (number > highest) highest = number;
+  }
+  return highest;
+}
+
+// Whether the board's ports are named COM<first>, COM<first + 1>, ... in order.
+bool namedConsecutively(const BoardRecord& board, int portCount, int64_t first) {
+  for (int i = 0; i < portCount; ++i) {
+    wchar_t expected[16] = {};
+    formatText(expected, L"COM%lld", static_cast<long long>(first + i));
+    if (!equalsIgnoreCase(board.ports[i].comName, expected)) return false;
+  }
+  return true;
+}
+
+Database openDatabase() {
+  Database db{nullptr, kOsSuccess};
+  db.openError = openComDb(&db.db);
+  if (db.openError == kOsSuccess && db.db == nullptr) db.openError = kOsInvalidHandle;
   return db;
 }
 
-void closeDatabase(ComDb db) {
-  if (db != nullptr) closeComDb(db);
+void closeDatabase(const Database& db) {
+  if (db.db != nullptr) closeComDb(db.db);
+}
+
+void tellCannotHold(ApplyRun& run, int32_t number, uint32_t error) {
+  notify(run, {NoticeKind::kComDbCannotHold, {number, 0, 0}, error, L""});
 }
 
 }  // namespace
@@ -128,67 +233,97 @@ int checkComPortDatabaseReadable() {
   const uint32_t opened = openComDb(&db);
   if (opened == kOsAccessDenied) return kComDbAccessDenied;
   if (opened != kOsSuccess || db == nullptr) return kComDbUnreadable;
-  ComUsage usage;
-  std::memset(usage.bytes, 0, sizeof usage.bytes);
-  const bool read =
-      getComPortUsage(db, usage.bytes, sizeof usage.bytes, kCdbReportBytes) == kOsSuccess;
+  uint8_t usage[kHighestComNumber] = {};
+  const bool read = getComPortUsage(db, usage, sizeof usage, kCdbReportBytes) == kOsSuccess;
   closeComDb(db);
   return read ? kComDbReadable : kComDbUnreadable;
 }
 
-void renumberBoardPorts(DriverChannel* channel, int boardIndex, const wchar_t* start) {
-  BoardRecord& board = gInventory->boards[boardIndex];
+void renumberBoardPorts(ApplyRun& run, const wchar_t* start) {
+  BoardRecord& board = gInventory->boards[run.request->boardIndex];
   const int portCount = portsInUse(board);
-  int64_t next = firstNumberInText(start);
-  if (!inDatabaseRange(next)) return;
+  const int64_t first = firstNumberInText(start);
+  if (!inDatabaseRange(first)) return;
 
-  ComDb db = openDatabase();
+  Database db = openDatabase();
   int32_t formerNumbers[kMaxPorts] = {};
-  for (int i = 0; i < portCount; ++i) {
-    formerNumbers[i] = firstNumberInText(board.ports[i].comName);
-    releaseNumber(db, formerNumbers[i]);
+  for (int i = 0; i < portCount; ++i) formerNumbers[i] = firstNumberInText(board.ports[i].comName);
+  NumberSearch search{};
+  readUsage(db, &search);
+  // Nothing is released before the database can hold every number the ports will get.
+  const int32_t highest = highestNumberDue(search, formerNumbers, portCount, first);
+  const uint32_t room = makeRoomFor(db, highest);
+  if (room != kOsSuccess) {
+    tellCannotHold(run, highest, room);
+    closeDatabase(db);
+    return;
   }
-  // Read after the release, so the board's own numbers count as free.
-  ComUsage usage;
-  readUsage(db, &usage);
 
+  for (int i = 0; i < portCount; ++i) releaseNumber(db, formerNumbers[i]);
+  // Read after the release, so the board's own numbers count as free.
+  readUsage(db, &search);
+  int64_t next = first;
   for (int i = 0; i < portCount; ++i) {
-    int32_t number = nextFreeComNumber(usage.bytes, next);
-    if (number != 0) {
-      next = static_cast<int64_t>(number) + 1;
-    } else {
-      next = kHighestComNumber + 1;
-      number = numberPastTheEnd(usage, formerNumbers, i, portCount);
-      if (number == formerNumbers[i] || number == 0) {
-        // The port keeps its name; no command.
-        claimNumber(db, number);
-        markTaken(&usage, number);
-        continue;
-      }
+    bool keeps = false;
+    const int32_t due = numberDue(search.bytes, formerNumbers, i, portCount, &next, &keeps);
+    if (keeps) {
+      // The port keeps its name; no command.
+      claimKept(run, db, &search, due);
+      continue;
     }
-    givePortNumber(channel, db, boardIndex, i, number);
-    markTaken(&usage, number);
+    const int32_t number = claimFree(run, db, &search, due);
+    if (number == 0) {
+      claimKept(run, db, &search, formerNumbers[i]);
+      continue;
+    }
+    if (number >= next) next = static_cast<int64_t>(number) + 1;
+    givePortNumber(run, i, number);
   }
   closeDatabase(db);
+  if (!namedConsecutively(board, portCount, first)) {
+    notify(run, {NoticeKind::kStartSkipped, {run.request->boardIndex, 0, 0}, 0, L""});
+  }
 }
 
-void renamePort(DriverChannel* channel, int boardIndex, int portIndex, const wchar_t* portname) {
+void renamePort(ApplyRun& run, const wchar_t* portname) {
   const int32_t requested = firstNumberInText(portname);
   if (requested < 1 || requested > kHighestComNumber - 1) return;
 
-  PortRecord& port = gInventory->boards[boardIndex].ports[portIndex];
-  ComDb db = openDatabase();
-  // Released before the map is read, so a request for the port's own name keeps it.
+  PortRecord& port = gInventory->boards[run.request->boardIndex].ports[run.request->portIndex];
+  wchar_t formerName[16] = {};
+  copyText(formerName, port.comName);
   const int32_t former = firstNumberInText(port.comName);
-  releaseNumber(db, former);
-  ComUsage usage;
-  readUsage(db, &usage);
+  Database db = openDatabase();
+  NumberSearch search{};
+  readUsage(db, &search);
+  // The port's own number counts as free, so a request for its own name keeps it.
+  uint8_t usage[kHighestComNumber];
+  std::memcpy(usage, search.bytes, sizeof usage);
+  if (inDatabaseRange(former)) usage[former - 1] = 0;
+  const int32_t due = nextFreeComNumber(usage, requested);
+  if (due == 0) {
+    notify(run, {NoticeKind::kComNumbersRunOut, {requested, 0, 0}, 0, formerName});
+    closeDatabase(db);
+    return;
+  }
+  const uint32_t room = makeRoomFor(db, due);
+  if (room != kOsSuccess) {
+    tellCannotHold(run, due, room);
+    closeDatabase(db);
+    return;
+  }
 
-  const int32_t number = nextFreeComNumber(usage.bytes, requested);
+  releaseNumber(db, former);
+  readUsage(db, &search);
+  const int32_t number = claimFree(run, db, &search, due);
   if (number == 0) {
-    claimNumber(db, former);
+    claimKept(run, db, &search, former);
+    notify(run, {NoticeKind::kComNumbersRunOut, {requested, 0, 0}, 0, formerName});
   } else {
-    givePortNumber(channel, db, boardIndex, portIndex, number);
+    givePortNumber(run, run.request->portIndex, number);
+    if (number != requested) {
+      notify(run, {NoticeKind::kComNumberInUse, {requested, number, 0}, 0, formerName});
+    }
   }
   closeDatabase(db);
 }

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/driver_channel.h"
+#include "apply/apply_run.h"
 
 // Numbers the COM port database's usage map covers: COM1 to COM4096.
 constexpr int32_t kHighestComNumber = 4096;
@@ -30,17 +30,22 @@ enum ComDbReadability : int {
 // numbers other devices hold would be handed out.
 int checkComPortDatabaseReadable();
 
-// Gives the ports of the board ascending numbers from firstNumberInText(start) on, each
-// the next number the database shows free once the board's own numbers are released;
-// sends a Name command for each port and stores the new comName. A port for which no
-// number up to COM4096 is left keeps its name and number (claimed again, no command),
-// unless an earlier port of the board has just taken that number: then it takes the
-// lowest number an earlier port gave up, or else the lowest one still spare, so that no
-// two ports end with the same name. A start number outside 1..4096 changes nothing.
-void renumberBoardPorts(DriverChannel* channel, int boardIndex, const wchar_t* start);
+// Gives the ports of the request's board ascending numbers from firstNumberInText(start)
+// on, each the next number the database shows free once the board's own numbers are
+// released; sends a Name command for each port and stores the new comName. A port for
+// which no number up to COM4096 is left keeps its name and number (claimed again, no
+// command), unless an earlier port of the board has just taken that number: then it
+// takes the lowest number an earlier port gave up, or else the lowest one still spare,
+// so that no two ports end with the same name. Before anything is released, the database
+// is grown to hold the highest number the ports will get; when it cannot grow, nothing
+// changes and the run is told. A claim another program beat is tried on the next free
+// number above; every other failed claim, and names other than the consecutive ones
+// asked for, are told too. A start number outside 1..4096 changes nothing.
+void renumberBoardPorts(ApplyRun& run, const wchar_t* start);
 
-// Gives the port the first free number from firstNumberInText(portname) on, its own
-// current number counting as free; sends its Name command and stores the new comName.
-// A requested number outside 1..4095 changes nothing; when no number up to COM4096 is
-// free the port keeps its name and number.
-void renamePort(DriverChannel* channel, int boardIndex, int portIndex, const wchar_t* portname);
+// Gives the request's port the first free number from firstNumberInText(portname) on, its
+// own current number counting as free; sends its Name command and stores the new
+// comName. A requested number outside 1..4095 changes nothing. When no number up to
+// COM4096 is free, or the database cannot grow to hold the number, nothing changes and
+// the run is told; so it is when the port gets another number than the one asked for.
+void renamePort(ApplyRun& run, const wchar_t* portname);

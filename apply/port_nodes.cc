@@ -5,6 +5,7 @@
 
 #include "inventory/inventory.h"
 #include "platform/os_devices.h"
+#include "platform/os_driver.h"
 #include "platform/os_registry.h"
 #include "platform/text.h"
 
@@ -134,7 +135,10 @@ bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
   return accessDenied;
 }
 
-RestartOutcome restartBoardDevice(int boardIndex) {
+RestartOutcome restartBoardDevice(int boardIndex, uint32_t* detail) {
+  uint32_t unused = 0;
+  if (detail == nullptr) detail = &unused;
+  *detail = 0;
   BoardRecord& board = gInventory->boards[boardIndex];
   if (board.deviceInfo == nullptr) return kRestartFailed;
   if (!setPropertyChangeParams(gInventory->deviceInfoSet, board.deviceInfo, kDicsPropChange,
@@ -143,6 +147,21 @@ RestartOutcome restartBoardDevice(int boardIndex) {
     return kRestartFailed;
   }
   uint32_t flags = 0;
-  getDeviceInstallFlags(gInventory->deviceInfoSet, board.deviceInfo, &flags);
-  return (flags & (kDiNeedReboot | kDiNeedRestart)) != 0 ? kRestartNeedsReboot : kRestarted;
+  if (!getDeviceInstallFlags(gInventory->deviceInfoSet, board.deviceInfo, &flags)) {
+    *detail = lastOsError();
+    return kRestartUnknown;
+  }
+  if ((flags & (kDiNeedReboot | kDiNeedRestart)) != 0) return kRestartNeedsReboot;
+  uint32_t status = 0;
+  uint32_t problem = 0;
+  const uint32_t read = getDevNodeStatus(deviceNodeOf(board.deviceInfo), &status, &problem);
+  if (read != kCrSuccess) {
+    *detail = read;
+    return kRestartUnknown;
+  }
+  if ((status & kDnStarted) == 0 || (status & kDnHasProblem) != 0) {
+    *detail = (status & kDnHasProblem) != 0 ? problem : 0;
+    return kRestartNotStarted;
+  }
+  return kRestarted;
 }

@@ -26,12 +26,16 @@ enum RestartOutcome : int {
   kRestarted = 0,
   kRestartNeedsReboot = 1,  // done, but the device manager asks for the computer to restart
   kRestartFailed = 2,       // the property-change request was refused
+  kRestartUnknown = 3,      // done, but its outcome cannot be read (*detail: the error)
+  kRestartNotStarted = 4,   // done, and the board has not started again (*detail: its problem)
 };
 
 // Asks the device manager to restart the board's node with a property change; the state
 // change is made only when the property-change parameters could be attached. Afterwards
-// the board's installation flags tell whether the computer must restart as well.
-RestartOutcome restartBoardDevice(int boardIndex);
+// the board's installation flags tell whether the computer must restart as well, and
+// when it need not, the board's node status whether it started again. *detail (when
+// given) receives the error or the problem code the outcome names, else 0.
+RestartOutcome restartBoardDevice(int boardIndex, uint32_t* detail = nullptr);
 
 // The port index in a MatchingDeviceId: the text must hold "nrvport", and a decimal number
 // (leading white space and a sign allowed) must begin at its eighth character and be from

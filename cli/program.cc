@@ -60,11 +60,10 @@ void runSet(int argc, wchar_t** argv) {
   } else if (parsed != 0) {
     printMessage(Message::kInvalidArgumentAt, argv[parsed]);
   } else if (checkSetRequest(&request) == 0) {
-    uint32_t notices = kNoticeNone;
-    const int applied = applySetRequest(&request, &notices);
-    if (applied == 0) printMessage(Message::kSettingChanged);
-    printNotices(notices);
-    if (applied == 0) return;
+    if (applySetRequest(&request, printNotice) == 0) {
+      printMessage(Message::kSettingChanged);
+      return;
+    }
   }
   printUsage(kSetCommand);
 }
@@ -89,6 +88,13 @@ int runOnInventory(int command, int argc, wchar_t** argv) {
   if (buildInventory() != 0 && gInventory->boardCount == 0) {
     printMessage(Message::kNoDevice);
     return 1;
+  }
+  // A board the driver did not count shows the stored or catalogued count, which may not
+  // be the board's.
+  const int boardCount = boardsInUse(*gInventory);
+  for (int i = 0; i < boardCount; ++i) {
+    const BoardRecord& board = gInventory->boards[i];
+    if (board.portCountQuery != 0) printNote(Note::kPortCountUnreported, i, board.portCount);
   }
   switch (command) {
     case kSetCommand:
@@ -125,7 +131,7 @@ int runProgram(int argc, wchar_t** argv) {
   }
 
   if (runsUnderWow64()) {
-    printNotices(kNoticeUse64BitBuild);
+    printNote(Note::kUse64BitBuild);
     return 2;
   }
   const int platformStatus = beginPlatform();

@@ -5,6 +5,8 @@
 #include <new>
 
 #include "apply/apply.h"
+#include "apply/com_numbers.h"
+#include "inventory/inventory.h"
 #include "platform/os_console.h"
 #include "platform/text.h"
 
@@ -117,33 +119,16 @@ const MessageRow kMessages[] = {
     {Message::kRs485Unavailable, L"The RS-485 mode is not available.\n"},
 };
 
-struct NoticeRow {
-  uint32_t notice;
-  const wchar_t* text;
-};
-
-const NoticeRow kNotices[] = {
-    {kNoticeNeedsRights,
-     L"ZPConfigUtil: access denied: the change needs administrator rights; "
-     L"run it from an elevated prompt.\n"},
-    {kNoticeRebootNeeded,
-     L"ZPConfigUtil: the change takes full effect after the computer "
-     L"restarts.\n"},
-    {kNoticeRestartFailed,
-     L"ZPConfigUtil: the board could not be restarted; the change takes "
-     L"full effect when the board next starts.\n"},
-    {kNoticeUse64BitBuild,
-     L"ZPConfigUtil: this 32-bit build cannot manage the boards of 64-bit Windows; use "
-     L"ZPConfigUtil.exe, the 64-bit build.\n"},
-};
-
 // Formats `format` with `text` for its one %ls into a buffer sized for both, so that an
 // argument of any length prints whole.
 void printWithText(const wchar_t* format, const wchar_t* text) {
   const size_t capacity = textLength(format) + textLength(text) + 1;
   wchar_t* buffer = new (std::nothrow) wchar_t[capacity];
   if (buffer == nullptr) return;
-  if (formatText(buffer, capacity, format, text)) writeOutput(buffer);
+  if (formatText(buffer, capacity, format, text)) {
+    maskControlCharacters(buffer);
+    writeOutput(buffer);
+  }
   delete[] buffer;
 }
 
@@ -181,8 +166,179 @@ void printMessage(Message message, const wchar_t* text) {
   }
 }
 
-void printNotices(uint32_t notices) {
-  for (const NoticeRow& row : kNotices) {
-    if ((notices & row.notice) != 0) writeErrorOutput(row.text);
+// --- Notes on standard error ------------------------------------------------------------
+
+namespace {
+
+// Room for the longest note: 64 COM names, or 63 device ids, in a list.
+constexpr size_t kNoteCapacity = 2048;
+
+template <typename... Args>
+void printErrorLine(const wchar_t* format, Args... args) {
+  wchar_t* line = new (std::nothrow) wchar_t[kNoteCapacity];
+  if (line == nullptr) return;
+  if (formatText(line, kNoteCapacity, format, args...)) {
+    maskControlCharacters(line);
+    writeErrorOutput(line);
+  }
+  delete[] line;
+}
+
+// The number of a name of the form COM<n> exactly, else 0.
+int32_t comNumber(const wchar_t* name) {
+  wchar_t canonical[16] = {};
+  const int32_t number = firstNumberInText(name);
+  formatText(canonical, L"COM%d", static_cast<int>(number));
+  return number > 0 && equalsIgnoreCase(name, canonical) ? number : 0;
+}
+
+// The board's COM names in port order, each run of two or more consecutive numbers as
+// a range: "COM7, COM9-COM11".
+struct NoteList {
+  wchar_t text[kNoteCapacity];
+};
+
+void listComNames(const BoardRecord& board, NoteList* into) {
+  wchar_t(&list)[kNoteCapacity] = into->text;
+  list[0] = L'\0';
+  const int portCount = portsInUse(board);
+  for (int i = 0; i < portCount;) {
+    int last = i;
+    const int32_t number = comNumber(board.ports[i].comName);
+    while (number != 0 && last + 1 < portCount &&
+           comNumber(board.ports[last + 1].comName) == number + (last + 1 - i)) {
+      ++last;
+    }
+    if (i > 0) appendText(list, L", ");
+    appendText(list, board.ports[i].comName);
+    if (last > i) {
+      appendText(list, L"-");
+      appendText(list, board.ports[last].comName);
+    }
+    i = last + 1;
+  }
+}
+
+// The device ids of every board but `except`: "1, 2".
+void listOtherBoards(int except, NoteList* into) {
+  wchar_t(&list)[kNoteCapacity] = into->text;
+  list[0] = L'\0';
+  const int boardCount = boardsInUse(*gInventory);
+  for (int i = 0; i < boardCount; ++i) {
+    if (i == except) continue;
+    if (list[0] != L'\0') appendText(list, L", ");
+    appendText(list, gInventory->boards[i].deviceId);
+  }
+}
+
+}  // namespace
+
+void printNotice(const Notice& notice) {
+  const int32_t* n = notice.numbers;
+  const unsigned long code = notice.code;
+  switch (notice.kind) {
+    case NoticeKind::kNeedsRights:
+      printErrorLine(
+          L"ZPConfigUtil: access denied: the change needs administrator rights; "
+          L"run it from an elevated prompt.\n");
+      break;
+    case NoticeKind::kNoDriver:
+      printErrorLine(
+          L"ZPConfigUtil: the driver's control device \\\\.\\zephyn cannot be "
+          L"opened (error %lu): nothing was changed.\n",
+          code);
+      break;
+    case NoticeKind::kCommandsRefused:
+      printErrorLine(
+          L"ZPConfigUtil: the driver did not accept %d of %d commands (last result "
+          L"%d); the board reads the settings from the registry when it restarts.\n",
+          n[0], n[1], n[2]);
+      break;
+    case NoticeKind::kComNumberInUse:
+      printErrorLine(L"ZPConfigUtil: COM%d is in use, so %ls is now COM%d.\n", n[0], notice.text,
+                     n[1]);
+      break;
+    case NoticeKind::kComNumbersRunOut:
+      printErrorLine(
+          L"ZPConfigUtil: COM%d and every number above it are in use, so %ls keeps "
+          L"its name.\n",
+          n[0], notice.text);
+      break;
+    case NoticeKind::kStartSkipped: {
+      NoteList* list = new (std::nothrow) NoteList;
+      if (list == nullptr) break;
+      listComNames(gInventory->boards[n[0]], list);
+      printErrorLine(
+          L"ZPConfigUtil: COM numbers in use were skipped: the board's ports are now "
+          L"%ls.\n",
+          list->text);
+      delete list;
+      break;
+    }
+    case NoticeKind::kComDbCannotHold:
+      printErrorLine(
+          L"ZPConfigUtil: the COM port database cannot hold COM%d (error %lu): the "
+          L"port names were not changed.\n",
+          n[0], code);
+      break;
+    case NoticeKind::kComNotRecorded:
+      printErrorLine(L"ZPConfigUtil: the COM port database did not record COM%d (error %lu).\n",
+                     n[0], code);
+      break;
+    case NoticeKind::kSharedSettings: {
+      NoteList* list = new (std::nothrow) NoteList;
+      if (list == nullptr) break;
+      listOtherBoards(n[0], list);
+      printErrorLine(
+          L"ZPConfigUtil: the scan rate, verbose log and RS-485 mode are shared by "
+          L"every board; board(s) %ls take the new values when they restart.\n",
+          list->text);
+      delete list;
+      break;
+    }
+    case NoticeKind::kNameReceivedAs:
+      printErrorLine(
+          L"ZPConfigUtil: the driver received the board name as \"%ls\" (code page "
+          L"%lu).\n",
+          notice.text, code);
+      break;
+    case NoticeKind::kRebootNeeded:
+      printErrorLine(
+          L"ZPConfigUtil: the change takes full effect after the computer "
+          L"restarts.\n");
+      break;
+    case NoticeKind::kRestartFailed:
+      printErrorLine(
+          L"ZPConfigUtil: the board could not be restarted; the change takes full "
+          L"effect when the board next starts.\n");
+      break;
+    case NoticeKind::kRestartUnknown:
+      printErrorLine(
+          L"ZPConfigUtil: whether the board restarted cannot be told (error %lu); "
+          L"check Device Manager.\n",
+          code);
+      break;
+    case NoticeKind::kBoardNotStarted:
+      printErrorLine(
+          L"ZPConfigUtil: the board did not start again after the restart (problem "
+          L"%lu); check its settings and Device Manager.\n",
+          code);
+      break;
+  }
+}
+
+void printNote(Note note, int first, int second) {
+  switch (note) {
+    case Note::kUse64BitBuild:
+      printErrorLine(
+          L"ZPConfigUtil: this 32-bit build cannot manage the boards of 64-bit "
+          L"Windows; use ZPConfigUtil.exe, the 64-bit build.\n");
+      break;
+    case Note::kPortCountUnreported:
+      printErrorLine(
+          L"ZPConfigUtil: the driver did not report the port count of board %d; %d "
+          L"ports are shown.\n",
+          first, second);
+      break;
   }
 }

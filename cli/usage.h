@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "apply/apply.h"
+
 // The name the usage texts and messages print, whatever the program was started as.
 extern const wchar_t kProgramName[];
 
@@ -40,10 +42,13 @@ enum class Message {
 // Prints a message; `text` fills its %ls where it has one (any length).
 void printMessage(Message message, const wchar_t* text = L"");
 
-// Prints on standard error one line, "ZPConfigUtil: ...", for each ApplyNotice bit set in
-// `notices` (apply/apply.h), so that standard output stays as scripts know it.
-void printNotices(uint32_t notices);
+// Prints on standard error the line that tells a notice of the apply engine,
+// "ZPConfigUtil: ...", so that standard output stays as scripts know it.
+void printNotice(const Notice& notice);
 
-// A notice of the front end's own, beside the ApplyNotice bits: the 32-bit build started
-// on 64-bit Windows.
-constexpr uint32_t kNoticeUse64BitBuild = 0x80000000u;
+// The front end's own notes on standard error.
+enum class Note {
+  kUse64BitBuild,        // the 32-bit build started on 64-bit Windows
+  kPortCountUnreported,  // numbers: the board, the ports shown
+};
+void printNote(Note note, int first = 0, int second = 0);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <new>
 
 #include "inventory/inventory.h"
@@ -159,6 +161,14 @@ int sendSettingCommand(DriverChannel* channel, int selector, int boardIndex, int
 
   int code = readReplyCode(channel);
   return code == kReplyAccepted ? kDriverOk : code;
+}
+
+bool textReachesDriverWhole(const wchar_t* text, wchar_t (&received)[kReceivedTextCapacity]) {
+  char field[kAnsiFieldSize];
+  toAnsiField(text, field);
+  received[0] = L'\0';
+  if (fromAnsiText(field, received, std::size(received)) == 0) received[0] = L'\0';
+  return std::wcscmp(received, text) == 0;
 }
 
 int queryPortCount(int boardIndex, uint32_t* portCount) {

@@ -56,6 +56,15 @@ int readReplyCode(DriverChannel* channel);
 // An unknown selector sends nothing and gives kDriverUnknownForm.
 int sendSettingCommand(DriverChannel* channel, int selector, int boardIndex, int portIndex,
                        const wchar_t* valueName, const wchar_t* valueText);
+// Capacity, in units, of what textReachesDriverWhole gives back: an 80-byte field read
+// back holds at most 79 characters.
+constexpr size_t kReceivedTextCapacity = 80;
+
+// The text as the driver receives it in a command (converted to the ANSI code page into
+// its 80-byte field, cut by whole characters when it does not fit), read back from the
+// code page into `received`. True when that is the text itself.
+bool textReachesDriverWhole(const wchar_t* text, wchar_t (&received)[kReceivedTextCapacity]);
+
 // The port count (0..255) the driver reports for a board, in *portCount with status 0
 // (0 otherwise): 1 the board has no UI number (nothing is opened), 2 the control device
 // did not open, 3 no memory for the request record, 256 the exchange failed.

@@ -75,10 +75,14 @@ int hexDigit(wchar_t c) {
   return -1;
 }
 
+// The board's port count; a failed query of the driver is kept in the record.
 uint32_t boardPortCount(int boardIndex, uint32_t modelCode) {
+  BoardRecord& board = gInventory->boards[boardIndex];
+  board.portCountQuery = 0;
   if (modelAsksDriver(modelCode)) {
     uint32_t reported = 0;
-    if (queryPortCount(boardIndex, &reported) == kDriverOk) return reported;
+    board.portCountQuery = queryPortCount(boardIndex, &reported);
+    if (board.portCountQuery == kDriverOk) return reported;
   }
   return catalogPortCount(modelCode);
 }

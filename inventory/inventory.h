@@ -47,6 +47,8 @@ struct BoardRecord {
   PortRecord* ports;          // kMaxPorts records, owned
   uint32_t modelCode;         // ModelCode from the hardware id; 0 when none
   DeviceElement* deviceInfo;  // the board's element in deviceInfoSet; null in free slots
+  int32_t portCountQuery;     // the driver's port-count query: its failure status; 0 when
+                              // it answered or was not asked
 };
 
 struct Inventory {

@@ -279,7 +279,7 @@ TEST(Dispatch, SetThatCannotReachTheDriverPrintsTheUsage) {
 // where no machine can run that row, its line is still pinned here.
 TEST(Dispatch, RefusalUnderWow64NamesThe64BitBuild) {
   testing::internal::CaptureStderr();
-  printNotices(kNoticeUse64BitBuild);
+  printNote(Note::kUse64BitBuild);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "ZPConfigUtil: this 32-bit build cannot manage the boards of 64-bit Windows; use "
             "ZPConfigUtil.exe, the 64-bit build.\n");

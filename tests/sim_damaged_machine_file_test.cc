@@ -97,6 +97,9 @@ class DamagedMachineFile : public MachineFileTest, public testing::WithParamInte
 TEST_P(DamagedMachineFile, NeverCrashesAndAnUnparsableFileIsLeftAlone) {
   const std::vector<std::string> commands[] = {{"enum"}, {"get", "0"}, {"set", "0", "-scan=20"}};
   const std::regex parseFailure("ZPConfigUtil: " + regexQuoted(path_) + ":[1-9][0-9]*: [^\n]+\n");
+  // What a damaged knob can make the run tell (a driver that counts no ports, say); never
+  // a failure of the file.
+  const std::regex notes("(ZPConfigUtil: (?!" + regexQuoted(path_) + ")[^\n]+\n)*");
   const std::string whole = GetParam().bytes();
   ASSERT_TRUE(parses(whole));
 
@@ -117,7 +120,7 @@ TEST_P(DamagedMachineFile, NeverCrashesAndAnUnparsableFileIsLeftAlone) {
         continue;
       }
       ASSERT_TRUE(result.status == 0 || result.status == 1) << result.err;
-      ASSERT_EQ(result.err, "");
+      ASSERT_TRUE(std::regex_match(result.err, notes)) << "notes only: " << result.err;
       if (args[0] != "set") {
         ASSERT_TRUE(after == damage.bytes) << args[0] << " changes nothing";
       } else {

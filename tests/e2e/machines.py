@@ -223,7 +223,7 @@ def driver_knobs(port_counts=None, **knobs):
 
 
 def device_manager(**knobs):
-    """The simulated device manager: PropertyChange, NeedsReboot."""
+    """The simulated device manager: PropertyChange, NeedsReboot, StartProblem, InstallParams."""
     return Reg().key(KNOBS + "\\DeviceManager", **knobs)
 
 
@@ -256,7 +256,8 @@ _NAME = re.compile(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$')
 
 
 def _unquote(text):
-    return re.sub(r"\\(.)", r"\1", text[1:-1])
+    # Wine's export writes a line feed in a string as \n.
+    return re.sub(r"\\(.)", lambda m: "\n" if m.group(1) == "n" else m.group(1), text[1:-1])
 
 
 def parse_reg(text):

@@ -18,9 +18,10 @@ from expected import (BOARD_CONFLICT, CHANGED, CLOSE, ENUM_USAGE, GENERAL_USAGE,
                       INVALID_GET, NO_DEVICE, NO_RS485, OPEN, PORT_CONFLICT, SET_USAGE,
                       UNKNOWN_DEVICE, board_report, enum_report, invalid_at,
                       port_count_query, port_report, session)
-from machines import (ARBITER, ENUM, EVENT_SOURCE, PARAMETERS, SERVICE, Board, Expand,
-                      ansi_code_page, comdb, comdb_bytes, decoy, device_manager,
-                      driver_knobs, machine, property_change, read_only, service_key, store)
+from machines import (ARBITER, ENUM, EVENT_SOURCE, KNOBS, PARAMETERS, SERVICE, Board, Expand, Raw,
+                      Reg, ansi_code_page, comdb, comdb_bytes, decoy, device_manager,
+                      driver_knobs, machine, property_change, read_only, service_key, store,
+                      utf16z)
 
 NO_KEY = object()  # expected value: the key itself is absent
 
@@ -41,8 +42,9 @@ class Scenario:
     platform: bool = True  # False: the run never reaches the machine
     native_only: Optional[str] = None  # key of run.KNOWN_DIFFERENCES
     wine_only: Optional[str] = None  # key of run.KNOWN_DIFFERENCES
-    stderr: Optional[str] = None  # regular expression for the native build's stderr
-    # (under Wine: for one of its lines)
+    notes: list = field(default_factory=list)  # the lines on stderr, in order
+    stderr: Optional[str] = None  # instead of notes: a regular expression for the native
+    # build's stderr (under Wine: for one of its lines)
     wow64: bool = False  # run only as the 32-bit build on 64-bit Windows (run.py --wine32)
 
 
@@ -194,6 +196,42 @@ def port_commands(key, port, names, value):
     return [f"device[{key}].port[{port}].{name}={value}" for name in names]
 
 
+# The notes on standard error.
+NOTE = "ZPConfigUtil: "
+RESTART_FAILED = (NOTE + "the board could not be restarted; the change takes full effect when the "
+                  "board next starts.")
+
+
+def shared_with(boards):
+    return (NOTE + "the scan rate, verbose log and RS-485 mode are shared by every board; "
+            f"board(s) {boards} take the new values when they restart.")
+
+
+def not_accepted(refused, sent, last):
+    return (NOTE + f"the driver did not accept {refused} of {sent} commands (last result "
+            f"{last}); the board reads the settings from the registry when it restarts.")
+
+
+def not_counted(ports):
+    return NOTE + f"the driver did not report the port count of board 0; {ports} ports are shown."
+
+
+def in_use(asked, port, now):
+    return NOTE + f"COM{asked} is in use, so {port} is now COM{now}."
+
+
+def skipped(names):
+    return NOTE + f"COM numbers in use were skipped: the board's ports are now {names}."
+
+
+def received(name, code_page=1252):
+    return NOTE + f'the driver received the board name as "{name}" (code page {code_page}).'
+
+
+def com_knobs(**knobs):
+    return Reg().key(KNOBS + "\\ComDatabase", **knobs)
+
+
 # ---- The table ---------------------------------------------------------------------------
 
 S = Scenario
@@ -251,7 +289,8 @@ SCENARIOS = [
               (p("Device5\\Port63"), "Name", "COM264"), (p("Device5"), "NumPorts", 64)]
       + friendly(BIG, 63, "COM264") + friendly(BIG, 0, "COM200")
       + held(1, 2, *range(200, 265), size=128),
-      restart=BIG.instance),
+      restart=BIG.instance,
+      notes=[skipped("COM200-COM229, COM231-COM264")]),
     S("big/allports-ring", big(), ["set", "COM150", "-allports", "-ring=on"], CHANGED,
       driver=port_count_query(7) + session(
           *[f"device[Device5].port[{i}].RingEmulate=1" for i in range(64)]),
@@ -262,7 +301,8 @@ SCENARIOS = [
     # A board with nothing stored yet, that the driver cannot count.
     S("fresh/get-board", FRESH, ["get", "0"],
       board_report("ZephynPort", 8, "ZN #1", "", scan=0),
-      driver=port_count_query(4, failed=True), unchanged=True),
+      driver=port_count_query(4, failed=True), unchanged=True,
+      notes=[not_counted(8)]),
     S("fresh/set-creates-store", FRESH, ["set", "0", "-scan=20"], CHANGED,
       driver=port_count_query(4, failed=True) + session("ScanRate=20"),
       values=WRITER + [(p(), "ScanRate", 20), (p(), "NumDevices", 1),
@@ -271,7 +311,8 @@ SCENARIOS = [
                        (p("Device0"), "ModelName", "ZephynPort"),
                        (p("Device0\\Port0"), "Name", ""), (p("Device0\\Port7"), "Name", ""),
                        (p("Device0\\Port7"), "WaitOnTx", None), (p("Device0\\Port8"), "", NO_KEY)],
-      restart=FRESH_BOARD.instance),
+      restart=FRESH_BOARD.instance,
+      notes=[not_counted(8)]),
 
     S("bare/modem-board", BARE, ["get", "0"], board_report("ZephynModem", 8, "ZN #1", "", scan=0),
       unchanged=True),
@@ -284,7 +325,8 @@ SCENARIOS = [
               (p("Device2"), "NumPorts", 8), (p("Device2"), "Name", "ZN #1"),
               (p("Device3"), "IoAddress", 1), (p("Device3"), "ModemDevice", None),
               (p("Device3\\Port7"), "Name", "")],
-      restart=ISA_HIGH.instance),
+      restart=ISA_HIGH.instance,
+      notes=[shared_with(0)]),
 
     # Board options.
     S("set/name", LAB, ["set", "0", "-name=Bench 2"], CHANGED,
@@ -301,26 +343,31 @@ SCENARIOS = [
       values=[(p(f"Device0\\Port{i}"), "Name", c) for i, c in enumerate(coms(11, 13, 15, 16))]
       + friendly(PCI_A, 0, "COM11") + friendly(PCI_A, 3, "COM16")
       + held(1, 2, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16),
-      restart=PCI_A.instance),
+      restart=PCI_A.instance,
+      notes=[skipped("COM11, COM13, COM15-COM16")]),
     S("set/scan", LAB, ["set", "1", "-scan=25"], CHANGED, driver=session("ScanRate=25"),
       values=STORE_REWRITTEN + [(p(), "ScanRate", 25), (p("Device1"), "NumPorts", 4),
                                 (p("Device1\\Port4"), "", NO_KEY)]
       + renamed(ISA_B, coms(7, 8, 9, 10)) + untouched(PCI_A, coms(3, 4, 5, 6)),
-      restart=ISA_B.instance),
+      restart=ISA_B.instance,
+      notes=[shared_with(0)]),
     S("set/rs485-and-verbose", LAB, ["set", "0", "-verbose=ON", "-RS485=on"], CHANGED,
       driver=session("GlobalRS485Options=1", "VerboseLog=1"),
-      values=[(p(), "GlobalRS485Options", 1), (p(), "VerboseLog", 1)], restart=PCI_A.instance),
+      values=[(p(), "GlobalRS485Options", 1), (p(), "VerboseLog", 1)], restart=PCI_A.instance,
+      notes=[shared_with(1)]),
     S("set/rs485-off", LAB_RS485, ["set", "1", "-rs485=off"], CHANGED,
       driver=session("GlobalRS485Options=0"),
       values=[(p(), "GlobalRS485Options", None), (p(), "VerboseLog", 1), (p(), "ScanRate", 50),
               (p("Device0\\Port0"), "RS485Low", 1)],
-      restart=ISA_B.instance),
+      restart=ISA_B.instance,
+      notes=[shared_with(0)]),
     S("set/board-default-with-name", LAB_RS485, ["set", "0", "-default", "-name=Lab"], CHANGED,
       driver=session("device[Device0].Name=Lab", "VerboseLog=0", "ScanRate=10",
                      "GlobalRS485Options=0"),
       values=[(p("Device0"), "Name", "Lab"), (p(), "ScanRate", 10), (p(), "VerboseLog", None),
               (p(), "GlobalRS485Options", None), (p("Device0\\Port0"), "WaitOnTx", 1)],
-      restart=PCI_A.instance),
+      restart=PCI_A.instance,
+      notes=[shared_with(1)]),
     S("set/board-default-conflict", LAB, ["set", "0", "-default", "-scan=5"],
       BOARD_CONFLICT + SET_USAGE, unchanged=True),
     # A database of 256 numbers (32 bytes) grows to 1024 before COM300 is claimed.
@@ -383,7 +430,8 @@ SCENARIOS = [
                      *port_commands("Device0", 0, PORT_OPTION_NAMES[2:], 0)),
       values=[(p("Device0\\Port0"), "Name", "COM11")] + friendly(PCI_A, 0, "COM11")
       + held(1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14),
-      restart=PCI_A.instance),
+      restart=PCI_A.instance,
+      notes=[in_use(9, "COM3", 11)]),
     # Asking for the name a port already has keeps it: the port's own number is released
     # before the usage map is read.
     S("set/portname-own-name-kept", LAB, ["set", "COM5", "-portname=COM5"], CHANGED,
@@ -395,7 +443,33 @@ SCENARIOS = [
       driver=session("device[Device0].port[2].Name=COM13"),
       values=[(p("Device0\\Port2"), "Name", "COM13")] + friendly(PCI_A, 2, "COM13")
       + held(1, 2, 3, 4, 6, 7, 8, 9, 10, 12, 13, 14),
-      restart=PCI_A.instance),
+      restart=PCI_A.instance,
+      notes=[in_use(12, "COM5", 13)]),
+
+    # The COM port database beside other programs: a number taken just before its claim,
+    # a database that cannot grow, a claim that is not recorded, no number left.
+    S("com/number-taken-before-claim", lab(com_knobs(TakenBeforeClaim=20)),
+      ["set", "COM5", "-portname=COM20"], CHANGED,
+      driver=session("device[Device0].port[2].Name=COM21"),
+      values=[(p("Device0\\Port2"), "Name", "COM21")] + held(*HELD[:4], *HELD[5:], 20, 21),
+      restart=PCI_A.instance, notes=[in_use(20, "COM5", 21)]),
+    S("com/database-cannot-grow", lab(com_knobs(ResizeFails=1)), ["set", "0", "-start=COM300"],
+      CHANGED, driver=[OPEN, CLOSE],
+      values=[(p("Device0\\Port0"), "Name", "COM3")] + friendly(PCI_A, 3, "COM6") + held(*HELD),
+      restart=PCI_A.instance,
+      notes=[NOTE + "the COM port database cannot hold COM303 (error 5): the port names were "
+             "not changed."]),
+    S("com/claim-not-recorded", lab(com_knobs(TakenBeforeClaim=256, ResizeFails=1)),
+      ["set", "COM5", "-portname=COM256"], CHANGED,
+      driver=session("device[Device0].port[2].Name=COM257"),
+      values=[(p("Device0\\Port2"), "Name", "COM257")] + held(*HELD[:4], *HELD[5:], 256),
+      restart=PCI_A.instance,
+      notes=[NOTE + "the COM port database did not record COM257 (error 87).",
+             in_use(256, "COM5", 257)]),
+    S("com/no-number-left", lab(comdb(range(1, 4097), size=512)),
+      ["set", "COM5", "-portname=COM20"], CHANGED, driver=[OPEN, CLOSE],
+      values=[(p("Device0\\Port2"), "Name", "COM5")], restart=PCI_A.instance,
+      notes=[NOTE + "COM20 and every number above it are in use, so COM5 keeps its name."]),
 
     # Refused set requests: nothing reaches the driver or the registry.
     S("set-refused/too-few-arguments", LAB, ["set", "0"], "Invalid argument! \n" + SET_USAGE,
@@ -421,27 +495,35 @@ SCENARIOS = [
 
     # The driver absent, refusing, failing, silent.
     S("driver/absent-set-changes-nothing", lab(driver_knobs(ControlDevice=0)),
-      ["set", "COM3", "-wait=on"], SET_USAGE, unchanged=True, failed_opens=1),
+      ["set", "COM3", "-wait=on"], SET_USAGE, unchanged=True, failed_opens=1,
+      notes=[NOTE + "the driver's control device \\\\.\\zephyn cannot be opened (error 2): "
+             "nothing was changed."]),
     S("driver/absent-port-count-from-catalogue", big(driver_knobs(ControlDevice=0)), ["enum"],
-      enum_report(("Rack 64", BIG_COMS[:8])), unchanged=True, failed_opens=1),
+      enum_report(("Rack 64", BIG_COMS[:8])), unchanged=True, failed_opens=1,
+      notes=[not_counted(8)]),
     S("driver/refuses-every-command", lab(driver_knobs(Reply="ERR: 3")),
       ["set", "COM3", "-wait=on", "-ring=on"], CHANGED,
       driver=session("device[Device0].port[0].WaitOnTx=1", "device[Device0].port[0].RingEmulate=1"),
-      values=port_values("Device0\\Port0", WaitOnTx=1, RingEmulate=1), restart=PCI_A.instance),
+      values=port_values("Device0\\Port0", WaitOnTx=1, RingEmulate=1), restart=PCI_A.instance,
+      notes=[not_accepted(2, 2, 3)]),
     S("driver/every-exchange-fails", lab(driver_knobs(FailExchange=1)), ["set", "0", "-scan=30"],
       CHANGED, driver=session("ScanRate=30", failed=True), values=[(p(), "ScanRate", 30)],
-      restart=PCI_A.instance),
+      restart=PCI_A.instance,
+      notes=[shared_with(1), not_accepted(1, 1, 256)]),
     S("driver/no-reply", lab(driver_knobs(NoReply=1)), ["set", "0", "-verbose=on"], CHANGED,
-      driver=session("VerboseLog=1"), values=[(p(), "VerboseLog", 1)], restart=PCI_A.instance),
+      driver=session("VerboseLog=1"), values=[(p(), "VerboseLog", 1)], restart=PCI_A.instance,
+      notes=[shared_with(1), not_accepted(1, 1, 257)]),
 
     # A display name outside ASCII: the driver gets it in the ANSI code page.
     S("non-ascii/set-name", LAB, ["set", "0", "-name=Läbor Ω"], CHANGED,
       driver=session("device[Device0].Name=Läbor ?"),
-      values=[(p("Device0"), "Name", "Läbor Ω")], restart=PCI_A.instance),
+      values=[(p("Device0"), "Name", "Läbor Ω")], restart=PCI_A.instance,
+      notes=[received("Läbor ?")]),
     # A full-width colon must not reach the driver as the ':' that names may not hold.
     S("non-ascii/full-width-colon", LAB, ["set", "0", "-name=a\uff1ab"], CHANGED,
       driver=session("device[Device0].Name=a?b"), values=[(p("Device0"), "Name", "a\uff1ab")],
-      restart=PCI_A.instance),
+      restart=PCI_A.instance,
+      notes=[received("a?b")]),
     S("non-ascii/enum", lab(name_a="Läbor Ω"), ["enum"],
       enum_report(("Läbor Ω", coms(3, 4, 5, 6)), ("Line controller", coms(7, 8, 9, 10))),
       unchanged=True),
@@ -450,11 +532,19 @@ SCENARIOS = [
     S("non-ascii/932-name-cut-by-whole-characters", lab(ansi_code_page("932")),
       ["set", "0", "-name=" + JAPANESE_NAME], CHANGED,
       driver=session(b"device[Device0].Name=" + JAPANESE_NAME[:40].encode("cp932")),
-      values=[(p("Device0"), "Name", JAPANESE_NAME)], wine_only="code-page-932"),
+      values=[(p("Device0"), "Name", JAPANESE_NAME)], wine_only="code-page-932",
+      notes=[received(JAPANESE_NAME[:40], 932)], restart=PCI_A.instance),
     # A machine whose ANSI code page is UTF-8: every character reaches the driver as itself.
     S("non-ascii/65001-name-as-utf-8", lab(ansi_code_page("65001")),
       ["set", "0", "-name=Läbor Ω"], CHANGED, driver=session("device[Device0].Name=Läbor Ω"),
       values=[(p("Device0"), "Name", "Läbor Ω")], restart=PCI_A.instance),
+
+    # Control characters in a board name: refused on the command line, masked in reports.
+    S("control/name-refused", LAB, ["set", "0", "-name=rack\x1b]0;x\x07"],
+      invalid_at("-name=rack?]0;x?"), unchanged=True),
+    S("control/stored-name-masked", lab(name_a=Raw(1, utf16z("Lab\x1b[2J\nfake"))), ["enum"],
+      enum_report(("Lab?[2J?fake", coms(3, 4, 5, 6)), ("Line controller", coms(7, 8, 9, 10))),
+      unchanged=True),
 
     # Port nodes and the restart.
     S("nodes/absent-port-node-untouched",
@@ -476,7 +566,8 @@ SCENARIOS = [
       values=[(p(), "ScanRate", 20), (p("Device1\\Port0"), "Name", "")]
       + untouched(ISA_B, coms(7, 8, 9, 10))
       + [(node(ISA_B, i) + "\\Device Parameters", "PortName", f"COM{7 + i}") for i in range(4)],
-      restart=ISA_B.instance),
+      restart=ISA_B.instance,
+      notes=[shared_with(0)]),
 
     # What only the simulated machine shows.
     S("native/absent-board-not-listed", lab(ABSENT_C.reg), ["enum"], LAB_ENUM, unchanged=True,
@@ -510,6 +601,16 @@ SCENARIOS = [
       values=port_values("Device0\\Port0", WaitOnTx=1), restart=PCI_A.instance,
       native_only="restart",
       stderr=r"ZPConfigUtil: the change takes full effect after the computer restarts\.\n"),
+    S("native/restart-outcome-unknown", lab(device_manager(InstallParams=0)),
+      ["set", "COM3", "-wait=on"], CHANGED, driver=session("device[Device0].port[0].WaitOnTx=1"),
+      restart=PCI_A.instance, native_only="restart",
+      notes=[NOTE + "whether the board restarted cannot be told (error 13); check Device "
+             "Manager."]),
+    S("native/board-not-started", lab(device_manager(StartProblem=10)),
+      ["set", "COM3", "-wait=on"], CHANGED, driver=session("device[Device0].port[0].WaitOnTx=1"),
+      restart=PCI_A.instance, native_only="restart",
+      notes=[NOTE + "the board did not start again after the restart (problem 10); check its "
+             "settings and Device Manager."]),
     # Port nodes the user may not write: the change is made and the rights are asked for.
     S("native/read-only-port-nodes", lab(read_only(ENUM)), ["set", "COM3", "-wait=on"], CHANGED,
       driver=session("device[Device0].port[0].WaitOnTx=1"),

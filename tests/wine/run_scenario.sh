@@ -12,6 +12,7 @@
 #   stdout       the exe's standard output, byte for byte (CR LF line ends)
 #   status       its exit status
 #   stderr       everything Wine and the exe wrote to standard error
+#   program.stderr  what the exe's own process wrote to standard error
 #   registry.reg the program's keys after the run (UTF-8, LF): the driver's service key,
 #                its event-log source, the COM port database and every device instance
 #                the machine file names under Enum; sections sorted by path
@@ -253,8 +254,9 @@ run_once() {
   fi
   if [ -z "$harness_error" ]; then
     WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 \
-      env LC_ALL="$wine_locale" "$program_loader" "$program" "$@" > "$results/stdout" 2>> "$results/stderr"
+      env LC_ALL="$wine_locale" "$program_loader" "$program" "$@" > "$results/stdout" 2> "$results/program.stderr"
     echo $? > "$results/status"
+    cat "$results/program.stderr" >> "$results/stderr"
     # The driver's close of the last handle may still be on its way.
     for _ in 1 2 3 4 5 6 7 8 9 10; do
       log=$prefix/drive_c/zephynsim.log
