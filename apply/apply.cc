@@ -206,12 +206,17 @@ bool requestFitsInventory(const SetRequest* request) {
 
 void persistAndRestart(ApplyRun& run) {
   const int boardIndex = run.request->boardIndex;
-  writeSettingsStore(gInventory);
-  if (updatePortDeviceNodes(kUpdatePortNameOnly, boardIndex)) {
-    notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
-  }
-  if (updatePortDeviceNodes(kUpdateFriendlyNameAndPortName, boardIndex)) {
-    notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
+  int failures = 0;
+  writeSettingsStore(gInventory, &failures);
+  if (failures != 0) notify(run, {NoticeKind::kStoreIncomplete, {failures, 0, 0}, 0, L""});
+  PortNodeTrouble trouble{};
+  updatePortDeviceNodes(kUpdatePortNameOnly, boardIndex, &trouble);
+  updatePortDeviceNodes(kUpdateFriendlyNameAndPortName, boardIndex, &trouble);
+  if (trouble.accessDenied) notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
+  for (int j = 0; j < kMaxPorts; ++j) {
+    if (trouble.errors[j] != 0) {
+      notify(run, {NoticeKind::kPortNodeNotUpdated, {j, boardIndex, 0}, trouble.errors[j], L""});
+    }
   }
   uint32_t detail = 0;
   switch (restartBoardDevice(boardIndex, &detail)) {
@@ -261,18 +266,25 @@ int applySetRequest(const SetRequest* request, NoticeSink notices) {
   run.request = request;
   run.notices = notices;
   // Nothing may reach the driver unless the settings store can take it all afterwards.
-  const int writable = checkSettingsStoreWritable(*gInventory);
+  uint32_t error = kOsSuccess;
+  const int writable = checkSettingsStoreWritable(*gInventory, &error);
   if (writable != kStoreWritable) {
-    if (writable == kStoreAccessDenied) notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
+    notify(run,
+           {writable == kStoreAccessDenied ? NoticeKind::kNeedsRights : NoticeKind::kStoreRefused,
+            {0, 0, 0},
+            error,
+            L""});
     return kApplyStoreNotWritable;
   }
   // Nor may COM numbers be handed out without the database showing which are held.
   if ((request->flags & (kFlagStart | kFlagPortname)) != 0) {
-    const int readable = checkComPortDatabaseReadable();
+    const int readable = checkComPortDatabaseReadable(&error);
     if (readable != kComDbReadable) {
-      if (readable == kComDbAccessDenied) {
-        notify(run, {NoticeKind::kNeedsRights, {0, 0, 0}, 0, L""});
-      }
+      notify(run, {readable == kComDbAccessDenied ? NoticeKind::kNeedsRights
+                                                  : NoticeKind::kComDbUnreadable,
+                   {0, 0, 0},
+                   error,
+                   L""});
       return kApplyComDbUnreadable;
     }
   }

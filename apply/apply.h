@@ -16,20 +16,25 @@ enum ApplyStatus : int {
 // A way in which the machine got something other than what the request asked for, or
 // could not be told to have got it. The front end tells the user one line for each.
 enum class NoticeKind {
-  kNeedsRights,       // a key the change needs was refused for want of rights
-  kNoDriver,          // code: the error of the control device's open
-  kCommandsRefused,   // numbers: commands refused, commands sent, the last refusal
-  kComNumberInUse,    // numbers: requested, claimed; text: the port's former name
-  kComNumbersRunOut,  // numbers: requested; text: the port's name, which it keeps
-  kStartSkipped,      // numbers: the board, whose ports' comNames are the new names
-  kComDbCannotHold,   // numbers: the highest number needed; code: the resize's error
-  kComNotRecorded,    // numbers: the number given to a port; code: the claim's error
-  kSharedSettings,    // numbers: the board restarted; the Inventory's others are not
-  kNameReceivedAs,    // text: the board name as the driver received it; code: code page
-  kRebootNeeded,      // the change takes full effect after the computer restarts
-  kRestartFailed,     // the board could not be restarted
-  kRestartUnknown,    // code: why the outcome of the restart could not be read
-  kBoardNotStarted,   // code: the board's problem code after the restart
+  kNeedsRights,         // a key the change needs was refused for want of rights
+  kStoreRefused,        // code: why a key of the settings store cannot be written
+  kComDbUnreadable,     // code: why the COM port database cannot be read
+  kNoDriver,            // code: the error of the control device's open
+  kCommandsRefused,     // numbers: commands refused, commands sent, the last refusal
+  kComNumberInUse,      // numbers: requested, claimed; text: the port's former name
+  kComNumberInUseKept,  // numbers: requested; text: the port's name, its own number claimed
+  kComNumbersRunOut,    // numbers: requested; text: the port's name, which it keeps
+  kStartSkipped,        // numbers: the board, whose ports' comNames are the new names
+  kComDbCannotHold,     // numbers: the highest number needed; code: the resize's error
+  kComNotRecorded,      // numbers: the number given to a port; code: the claim's error
+  kSharedSettings,      // numbers: the board restarted; the Inventory's others are not
+  kNameReceivedAs,      // text: the board name as the driver received it; code: code page
+  kStoreIncomplete,     // numbers: the keys and values of the store not written
+  kPortNodeNotUpdated,  // numbers: port, board; code: why its device node was not updated
+  kRebootNeeded,        // the change takes full effect after the computer restarts
+  kRestartFailed,       // the board could not be restarted
+  kRestartUnknown,      // code: why the outcome of the restart could not be read
+  kBoardNotStarted,     // code: the board's problem code after the restart
 };
 
 struct Notice {

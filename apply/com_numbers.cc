@@ -10,7 +10,6 @@
 namespace {
 
 const wchar_t kNameValue[] = L"Name";
-constexpr uint32_t kOsSharingViolation = 32;  // ERROR_SHARING_VIOLATION
 
 // The usage map, one byte per COM number (all free when the database does not answer),
 // with the numbers this option has given to ports marked too: a number whose claim
@@ -228,15 +227,20 @@ int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t fro
   return 0;
 }
 
-int checkComPortDatabaseReadable() {
+int checkComPortDatabaseReadable(uint32_t* error) {
+  uint32_t unused = kOsSuccess;
+  if (error == nullptr) error = &unused;
   ComDb db = nullptr;
-  const uint32_t opened = openComDb(&db);
-  if (opened == kOsAccessDenied) return kComDbAccessDenied;
-  if (opened != kOsSuccess || db == nullptr) return kComDbUnreadable;
+  *error = openComDb(&db);
+  if (*error == kOsAccessDenied) return kComDbAccessDenied;
+  if (*error != kOsSuccess || db == nullptr) {
+    if (*error == kOsSuccess) *error = kOsInvalidHandle;
+    return kComDbUnreadable;
+  }
   uint8_t usage[kHighestComNumber] = {};
-  const bool read = getComPortUsage(db, usage, sizeof usage, kCdbReportBytes) == kOsSuccess;
+  *error = getComPortUsage(db, usage, sizeof usage, kCdbReportBytes);
   closeComDb(db);
-  return read ? kComDbReadable : kComDbUnreadable;
+  return *error == kOsSuccess ? kComDbReadable : kComDbUnreadable;
 }
 
 void renumberBoardPorts(ApplyRun& run, const wchar_t* start) {
@@ -273,7 +277,11 @@ void renumberBoardPorts(ApplyRun& run, const wchar_t* start) {
     }
     const int32_t number = claimFree(run, db, &search, due);
     if (number == 0) {
-      claimKept(run, db, &search, formerNumbers[i]);
+      // Other programs took every number above: the port takes one as when the numbers run
+      // out, on the map as it now is.
+      const int32_t spare = numberPastTheEnd(search.bytes, formerNumbers, i, portCount);
+      claimKept(run, db, &search, spare);
+      if (spare != formerNumbers[i] && spare != 0) givePortNumber(run, i, spare);
       continue;
     }
     if (number >= next) next = static_cast<int64_t>(number) + 1;
@@ -321,7 +329,9 @@ void renamePort(ApplyRun& run, const wchar_t* portname) {
     notify(run, {NoticeKind::kComNumbersRunOut, {requested, 0, 0}, 0, formerName});
   } else {
     givePortNumber(run, run.request->portIndex, number);
-    if (number != requested) {
+    if (number == former && number != requested) {
+      notify(run, {NoticeKind::kComNumberInUseKept, {requested, 0, 0}, 0, formerName});
+    } else if (number != requested) {
       notify(run, {NoticeKind::kComNumberInUse, {requested, number, 0}, 0, formerName});
     }
   }

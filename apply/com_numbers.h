@@ -27,8 +27,9 @@ enum ComDbReadability : int {
 
 // kComDbReadable when the COM port database opens and its usage map reads; it is closed
 // again and nothing in it changes. Without the map every number would look free, and
-// numbers other devices hold would be handed out.
-int checkComPortDatabaseReadable();
+// numbers other devices hold would be handed out. *error (when given) receives the system
+// error of the call that failed.
+int checkComPortDatabaseReadable(uint32_t* error = nullptr);
 
 // Gives the ports of the request's board ascending numbers from firstNumberInText(start)
 // on, each the next number the database shows free once the board's own numbers are

@@ -56,26 +56,34 @@ int portOfChild(DevNode child, int portCount) {
   return portIndexFromMatchingId(text, portCount);
 }
 
-// kCrSuccess, or why the port's hardware key did not open (CONFIGRET).
+// kOsSuccess, or the system error of the first part of the node's update that failed
+// (the friendly name, the hardware key's open, the PortName write).
 uint32_t updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord& port) {
+  uint32_t failure = kOsSuccess;
   if (mode == kUpdateFriendlyNameAndPortName) {
     wchar_t friendlyName[120] = {};
     if (formatText(friendlyName, L"Norvane ZephynPort %d (%ls)", portIndex, port.comName)) {
-      setDevNodePropertyText(port.devNode, kCmDrpFriendlyName, friendlyName,
-                             textLength(friendlyName) + 1);
+      failure = osErrorOfConfigResult(setDevNodePropertyText(
+          port.devNode, kCmDrpFriendlyName, friendlyName, textLength(friendlyName) + 1));
     }
   }
   RegKey key = nullptr;
   const uint32_t opened = openDevNodeKey(port.devNode, kKeyAllAccess, 0,
                                          kRegDispositionOpenExisting, &key, kCmRegistryHardware);
-  if (opened != kCrSuccess || key == nullptr) return opened != kCrSuccess ? opened : kCrFailure;
+  if (opened != kCrSuccess || key == nullptr) {
+    return failure != kOsSuccess
+               ? failure
+               : osErrorOfConfigResult(opened != kCrSuccess ? opened : kCrFailure);
+  }
   wchar_t current[kPortNameUnits] = {};
   readKeyText(key, L"PortName", current);
   if (!equalsIgnoreCase(current, port.comName)) {
-    regSetTextValue(key, L"PortName", kRegSz, port.comName, textLength(port.comName) + 1);
+    const uint32_t written =
+        regSetTextValue(key, L"PortName", kRegSz, port.comName, textLength(port.comName) + 1);
+    if (failure == kOsSuccess) failure = written;
   }
   regCloseKey(key);
-  return kCrSuccess;
+  return failure;
 }
 
 }  // namespace
@@ -117,7 +125,7 @@ void mapPortDeviceNodes(int boardIndex) {
   }
 }
 
-bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
+bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex, PortNodeTrouble* trouble) {
   mapPortDeviceNodes(boardIndex);
   bool accessDenied = false;
   // devNode, not the board index, decides which nodes are updated; only this board's are mapped.
@@ -129,9 +137,15 @@ bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
       // A port without a COM name (its board has no settings stored) leaves its node's
       // names to the system: writing them would wipe the COM name the system gave it.
       if (board.ports[j].devNode == 0 || board.ports[j].comName[0] == L'\0') continue;
-      if (updatePortNode(mode, j, board.ports[j]) == kCrAccessDenied) accessDenied = true;
+      const uint32_t failure = updatePortNode(mode, j, board.ports[j]);
+      if (failure == kOsAccessDenied) {
+        accessDenied = true;
+      } else if (failure != kOsSuccess && trouble != nullptr && i == boardIndex) {
+        trouble->errors[j] = failure;
+      }
     }
   }
+  if (trouble != nullptr && accessDenied) trouble->accessDenied = true;
   return accessDenied;
 }
 
@@ -156,7 +170,7 @@ RestartOutcome restartBoardDevice(int boardIndex, uint32_t* detail) {
   uint32_t problem = 0;
   const uint32_t read = getDevNodeStatus(deviceNodeOf(board.deviceInfo), &status, &problem);
   if (read != kCrSuccess) {
-    *detail = read;
+    *detail = osErrorOfConfigResult(read);
     return kRestartUnknown;
   }
   if ((status & kDnStarted) == 0 || (status & kDnHasProblem) != 0) {

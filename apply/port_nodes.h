@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "inventory/inventory.h"
+
 // What updatePortDeviceNodes sets.
 enum PortNodeUpdateMode : int {
   kUpdateFriendlyNameAndPortName = 0,
@@ -15,12 +17,20 @@ enum PortNodeUpdateMode : int {
 // every other port of the board is cleared.
 void mapPortDeviceNodes(int boardIndex);
 
+// Why port device nodes were not (all) updated: refused for want of rights, and by port of
+// the board the system error of any other failure (0 where the update went through).
+struct PortNodeTrouble {
+  bool accessDenied;
+  uint32_t errors[kMaxPorts];
+};
+
 // Maps the board's port nodes, then for every mapped port with a COM name: with mode 0
 // sets the friendly name "Norvane ZephynPort <index> (<comName>)"; rewrites PortName when
 // it differs from comName other than in case. A port whose comName is empty keeps its
-// node's PortName and friendly name as they are. True when a port's hardware key was
-// refused for want of rights (access denied); that port is left as it was.
-bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex);
+// node's PortName and friendly name as they are. True when a port's node was refused for
+// want of rights (access denied); *trouble (when given) gathers what failed.
+bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex,
+                           PortNodeTrouble* trouble = nullptr);
 
 enum RestartOutcome : int {
   kRestarted = 0,

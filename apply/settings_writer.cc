@@ -97,45 +97,53 @@ class WritableCheck : public StoreKeyVisitor {
 
 // --- The writer -------------------------------------------------------------------------
 
-void writeDwordOrDrop(RegKey key, const wchar_t* name, uint32_t value) {
-  writeDwordOrDelete(key, L"", name, value, 0);
+// Counts the writes that fail: a value that is to be deleted and is already gone is no
+// failure.
+struct WriteTally {
+  int failures = 0;
+  void count(RegistryStatus status) { failures += status != kRegistryOk ? 1 : 0; }
+};
+
+void writeDwordOrDrop(WriteTally& tally, RegKey key, const wchar_t* name, uint32_t value) {
+  const RegistryStatus status = writeDwordOrDelete(key, L"", name, value, 0);
+  if (value != 0) tally.count(status);
 }
 
-void writeEventLogSource(const Inventory& inventory, const wchar_t* path) {
-  if (keyExists(nullptr, path) == 0) createKey(nullptr, path);
+void writeEventLogSource(WriteTally& tally, const Inventory& inventory, const wchar_t* path) {
+  if (keyExists(nullptr, path) == 0) tally.count(createKey(nullptr, path));
   wchar_t messageFile[150] = {};
   copyText(messageFile, L"%SystemRoot%\\system32\\IoLogMsg.dll;");
   appendText(messageFile, L"%SystemRoot%\\system32\\drivers\\");
   appendText(messageFile, inventory.driverFile);
-  writeStringValue(nullptr, path, L"EventMessageFile", messageFile, kRegExpandSz);
-  writeDwordValue(nullptr, path, L"TypesSupported", 7);
+  tally.count(writeStringValue(nullptr, path, L"EventMessageFile", messageFile, kRegExpandSz));
+  tally.count(writeDwordValue(nullptr, path, L"TypesSupported", 7));
 }
 
-void writeServiceValues(const Inventory& inventory, RegKey key) {
+void writeServiceValues(WriteTally& tally, const Inventory& inventory, RegKey key) {
   wchar_t imagePath[150] = {};
   copyText(imagePath, L"System32\\Drivers\\");
   appendText(imagePath, inventory.driverFile);
-  writeDwordValue(key, L"", L"ErrorControl", 0);
-  writeStringValue(key, L"", L"ImagePath", imagePath, kRegSz);
-  writeStringValue(key, L"", L"Group", L"Extended Base", kRegSz);
-  writeDwordValue(key, L"", L"Tag", 1);
-  writeDwordValue(key, L"", L"Type", 1);
-  writeDwordValue(key, L"", L"Start", 3);
+  tally.count(writeDwordValue(key, L"", L"ErrorControl", 0));
+  tally.count(writeStringValue(key, L"", L"ImagePath", imagePath, kRegSz));
+  tally.count(writeStringValue(key, L"", L"Group", L"Extended Base", kRegSz));
+  tally.count(writeDwordValue(key, L"", L"Tag", 1));
+  tally.count(writeDwordValue(key, L"", L"Type", 1));
+  tally.count(writeDwordValue(key, L"", L"Start", 3));
 }
 
-void writeDriverValues(const Inventory& inventory, RegKey key) {
-  writeDwordOrDrop(key, L"ScanRate", inventory.scanRate);
-  writeDwordOrDrop(key, L"NumDevices", static_cast<uint32_t>(inventory.boardCount));
-  writeDwordOrDrop(key, L"VerboseLog", inventory.verboseLog);
-  writeDwordOrDrop(key, L"GlobalRS485Options", inventory.globalRS485Options);
+void writeDriverValues(WriteTally& tally, const Inventory& inventory, RegKey key) {
+  writeDwordOrDrop(tally, key, L"ScanRate", inventory.scanRate);
+  writeDwordOrDrop(tally, key, L"NumDevices", static_cast<uint32_t>(inventory.boardCount));
+  writeDwordOrDrop(tally, key, L"VerboseLog", inventory.verboseLog);
+  writeDwordOrDrop(tally, key, L"GlobalRS485Options", inventory.globalRS485Options);
 }
 
-void writeBoardValues(const BoardRecord& board, RegKey key) {
-  writeDwordOrDrop(key, L"NumPorts", static_cast<uint32_t>(board.portCount));
-  writeDwordOrDrop(key, L"IoAddress", static_cast<uint32_t>(board.ioAddress));
-  writeDwordOrDrop(key, L"ModemDevice", board.modemKind);
-  writeStringValue(key, L"", L"Name", board.displayName, kRegSz);
-  writeStringValue(key, L"", L"ModelName", board.modelName, kRegSz);
+void writeBoardValues(WriteTally& tally, const BoardRecord& board, RegKey key) {
+  writeDwordOrDrop(tally, key, L"NumPorts", static_cast<uint32_t>(board.portCount));
+  writeDwordOrDrop(tally, key, L"IoAddress", static_cast<uint32_t>(board.ioAddress));
+  writeDwordOrDrop(tally, key, L"ModemDevice", board.modemKind);
+  tally.count(writeStringValue(key, L"", L"Name", board.displayName, kRegSz));
+  tally.count(writeStringValue(key, L"", L"ModelName", board.modelName, kRegSz));
 }
 
 // A numeric port value: a field of the record, or one PortFlags bit stored as 0 or 1.
@@ -158,37 +166,42 @@ const PortDword kPortDwords[] = {
     {L"RS485Override", &PortRecord::portFlags, kRS485Override},
 };
 
-void writePortValues(const PortRecord& port, RegKey key) {
-  writeStringValue(key, L"", L"Name", port.comName, kRegSz);
+void writePortValues(WriteTally& tally, const PortRecord& port, RegKey key) {
+  tally.count(writeStringValue(key, L"", L"Name", port.comName, kRegSz));
   for (const PortDword& value : kPortDwords) {
     const uint32_t data = port.*value.field;
-    writeDwordOrDrop(key, value.name, value.flag == 0 ? data : ((data & value.flag) ? 1u : 0u));
+    writeDwordOrDrop(tally, key, value.name,
+                     value.flag == 0 ? data : ((data & value.flag) ? 1u : 0u));
   }
 }
 
 class StoreWriter : public StoreKeyVisitor {
  public:
   explicit StoreWriter(const Inventory& inventory) : inventory_(inventory) {}
+  int failures() const { return tally_.failures; }
 
   bool enter(const StoreKeyStep& step, RegKey* key) override {
     if (step.kind == StoreKeyKind::kEventLogSource) {
-      writeEventLogSource(inventory_, step.path);
+      writeEventLogSource(tally_, inventory_, step.path);
       return false;
     }
     if (keyExists(step.parent, step.subKey) == 0) createKey(step.parent, step.subKey);
-    if (openKey(step.parent, key, step.subKey, kKeyAllAccess) != kRegistryOk) return false;
+    if (openKey(step.parent, key, step.subKey, kKeyAllAccess) != kRegistryOk) {
+      tally_.count(kRegistryOpenFailed);  // and everything beneath it is left as it was
+      return false;
+    }
     switch (step.kind) {
       case StoreKeyKind::kService:
-        writeServiceValues(inventory_, *key);
+        writeServiceValues(tally_, inventory_, *key);
         break;
       case StoreKeyKind::kParameters:
-        writeDriverValues(inventory_, *key);
+        writeDriverValues(tally_, inventory_, *key);
         break;
       case StoreKeyKind::kBoard:
-        writeBoardValues(inventory_.boards[step.boardIndex], *key);
+        writeBoardValues(tally_, inventory_.boards[step.boardIndex], *key);
         break;
       case StoreKeyKind::kPort:
-        writePortValues(inventory_.boards[step.boardIndex].ports[step.portIndex], *key);
+        writePortValues(tally_, inventory_.boards[step.boardIndex].ports[step.portIndex], *key);
         break;
       case StoreKeyKind::kEventLogSource:
         break;
@@ -200,6 +213,7 @@ class StoreWriter : public StoreKeyVisitor {
 
  private:
   const Inventory& inventory_;
+  WriteTally tally_;
 };
 
 }  // namespace
@@ -217,16 +231,19 @@ void walkStoreKeys(const Inventory& inventory, StoreKeyVisitor& visitor) {
   visitKey(visitor, step, walkParameters, inventory);
 }
 
-int checkSettingsStoreWritable(const Inventory& inventory) {
+int checkSettingsStoreWritable(const Inventory& inventory, uint32_t* error) {
   WritableCheck check;
   walkStoreKeys(inventory, check);
+  if (error != nullptr) *error = check.refusal();
   if (check.refusal() == kOsSuccess) return kStoreWritable;
   return check.refusal() == kOsAccessDenied ? kStoreAccessDenied : kStoreNotWritable;
 }
 
-int writeSettingsStore(const Inventory* inventory) {
+int writeSettingsStore(const Inventory* inventory, int* failures) {
+  if (failures != nullptr) *failures = 0;
   if (inventory == nullptr) return 0;
   StoreWriter writer(*inventory);
   walkStoreKeys(*inventory, writer);
+  if (failures != nullptr) *failures = writer.failures();
   return 0;
 }

@@ -40,12 +40,13 @@ enum StoreWritability : int {
 
 // kStoreWritable when every key of the walk opens with all access or, where it is
 // missing, can be created (the nearest key above it that exists opens with all access);
-// otherwise why the first key that does not failed. Reads only: nothing is created or
-// written.
-int checkSettingsStoreWritable(const Inventory& inventory);
+// otherwise why the first key that does not failed, and *error (when given) its system
+// error. Reads only: nothing is created or written.
+int checkSettingsStoreWritable(const Inventory& inventory, uint32_t* error = nullptr);
 
 // Rewrites the event-log source, the service values and the settings store from the
 // Inventory. A key that does not open is skipped with everything beneath it; values of
 // 0 are deleted instead of written. Board keys of other boards and port keys at or
-// beyond a board's portCount are left as they are. Always 0.
-int writeSettingsStore(const Inventory* inventory);
+// beyond a board's portCount are left as they are. Always 0; *failures (when given)
+// counts the keys and values that could not be created, opened or written.
+int writeSettingsStore(const Inventory* inventory, int* failures = nullptr);

@@ -231,99 +231,121 @@ void listOtherBoards(int except, NoteList* into) {
   }
 }
 
+// What fills a note's format, in order.
+enum class NoteFill {
+  kNothing,
+  kCode,             // %lu: code
+  kFirst,            // %d: numbers[0]
+  kFirstCode,        // %d %lu
+  kTwoNumbersCode,   // %d %d %lu
+  kThreeNumbers,     // %d %d %d
+  kFirstText,        // %d %ls
+  kFirstTextSecond,  // %d %ls %d
+  kTextCode,         // %ls %lu
+  kBoardComNames,    // %ls: the COM names of board numbers[0]
+  kOtherBoards,      // %ls: the device ids of every board but numbers[0]
+};
+
+struct NoticeRow {
+  NoticeKind kind;
+  NoteFill fill;
+  const wchar_t* format;
+};
+
+const NoticeRow kNotices[] = {
+    {NoticeKind::kNeedsRights, NoteFill::kNothing,
+     L"ZPConfigUtil: access denied: the change needs administrator rights; run it from an "
+     L"elevated prompt.\n"},
+    {NoticeKind::kStoreRefused, NoteFill::kCode,
+     L"ZPConfigUtil: the driver's settings in the registry cannot be written (error %lu): "
+     L"nothing was changed.\n"},
+    {NoticeKind::kComDbUnreadable, NoteFill::kCode,
+     L"ZPConfigUtil: the COM port database cannot be read (error %lu): nothing was changed.\n"},
+    {NoticeKind::kNoDriver, NoteFill::kCode,
+     L"ZPConfigUtil: the driver's control device \\\\.\\zephyn cannot be opened (error %lu): "
+     L"nothing was changed.\n"},
+    {NoticeKind::kCommandsRefused, NoteFill::kThreeNumbers,
+     L"ZPConfigUtil: the driver did not accept %d of %d commands (last result %d); the board "
+     L"reads the settings from the registry when it restarts.\n"},
+    {NoticeKind::kComNumberInUse, NoteFill::kFirstTextSecond,
+     L"ZPConfigUtil: COM%d is in use, so %ls is now COM%d.\n"},
+    {NoticeKind::kComNumberInUseKept, NoteFill::kFirstText,
+     L"ZPConfigUtil: COM%d is in use, so %ls keeps its name.\n"},
+    {NoticeKind::kComNumbersRunOut, NoteFill::kFirstText,
+     L"ZPConfigUtil: COM%d and every number above it are in use, so %ls keeps its name.\n"},
+    {NoticeKind::kStartSkipped, NoteFill::kBoardComNames,
+     L"ZPConfigUtil: COM numbers in use were skipped: the board's ports are now %ls.\n"},
+    {NoticeKind::kComDbCannotHold, NoteFill::kFirstCode,
+     L"ZPConfigUtil: the COM port database cannot hold COM%d (error %lu): the port names were "
+     L"not changed.\n"},
+    {NoticeKind::kComNotRecorded, NoteFill::kFirstCode,
+     L"ZPConfigUtil: the COM port database did not record COM%d (error %lu).\n"},
+    {NoticeKind::kSharedSettings, NoteFill::kOtherBoards,
+     L"ZPConfigUtil: the scan rate, verbose log and RS-485 mode are shared by every board; "
+     L"board(s) %ls take the new values when they restart.\n"},
+    {NoticeKind::kNameReceivedAs, NoteFill::kTextCode,
+     L"ZPConfigUtil: the driver received the board name as \"%ls\" (code page %lu).\n"},
+    {NoticeKind::kStoreIncomplete, NoteFill::kFirst,
+     L"ZPConfigUtil: %d of the driver's settings could not be written to the registry; the "
+     L"board starts with what the registry holds.\n"},
+    {NoticeKind::kPortNodeNotUpdated, NoteFill::kTwoNumbersCode,
+     L"ZPConfigUtil: the device node of port %d of board %d was not updated (error %lu).\n"},
+    {NoticeKind::kRebootNeeded, NoteFill::kNothing,
+     L"ZPConfigUtil: the change takes full effect after the computer restarts.\n"},
+    {NoticeKind::kRestartFailed, NoteFill::kNothing,
+     L"ZPConfigUtil: the board could not be restarted; the change takes full effect when the "
+     L"board next starts.\n"},
+    {NoticeKind::kRestartUnknown, NoteFill::kCode,
+     L"ZPConfigUtil: whether the board restarted cannot be told (error %lu); check Device "
+     L"Manager.\n"},
+    {NoticeKind::kBoardNotStarted, NoteFill::kCode,
+     L"ZPConfigUtil: the board did not start again after the restart (problem %lu); check its "
+     L"settings and Device Manager.\n"},
+};
+
+void printFilled(const NoticeRow& row, const Notice& notice) {
+  const int32_t* n = notice.numbers;
+  const unsigned long code = notice.code;
+  switch (row.fill) {
+    case NoteFill::kNothing:
+      return printErrorLine(row.format);
+    case NoteFill::kCode:
+      return printErrorLine(row.format, code);
+    case NoteFill::kFirst:
+      return printErrorLine(row.format, n[0]);
+    case NoteFill::kFirstCode:
+      return printErrorLine(row.format, n[0], code);
+    case NoteFill::kTwoNumbersCode:
+      return printErrorLine(row.format, n[0], n[1], code);
+    case NoteFill::kThreeNumbers:
+      return printErrorLine(row.format, n[0], n[1], n[2]);
+    case NoteFill::kFirstText:
+      return printErrorLine(row.format, n[0], notice.text);
+    case NoteFill::kFirstTextSecond:
+      return printErrorLine(row.format, n[0], notice.text, n[1]);
+    case NoteFill::kTextCode:
+      return printErrorLine(row.format, notice.text, code);
+    case NoteFill::kBoardComNames:
+    case NoteFill::kOtherBoards: {
+      NoteList* list = new (std::nothrow) NoteList;
+      if (list == nullptr) return;
+      if (row.fill == NoteFill::kBoardComNames) {
+        listComNames(gInventory->boards[n[0]], list);
+      } else {
+        listOtherBoards(n[0], list);
+      }
+      printErrorLine(row.format, static_cast<const wchar_t*>(list->text));
+      delete list;
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 void printNotice(const Notice& notice) {
-  const int32_t* n = notice.numbers;
-  const unsigned long code = notice.code;
-  switch (notice.kind) {
-    case NoticeKind::kNeedsRights:
-      printErrorLine(
-          L"ZPConfigUtil: access denied: the change needs administrator rights; "
-          L"run it from an elevated prompt.\n");
-      break;
-    case NoticeKind::kNoDriver:
-      printErrorLine(
-          L"ZPConfigUtil: the driver's control device \\\\.\\zephyn cannot be "
-          L"opened (error %lu): nothing was changed.\n",
-          code);
-      break;
-    case NoticeKind::kCommandsRefused:
-      printErrorLine(
-          L"ZPConfigUtil: the driver did not accept %d of %d commands (last result "
-          L"%d); the board reads the settings from the registry when it restarts.\n",
-          n[0], n[1], n[2]);
-      break;
-    case NoticeKind::kComNumberInUse:
-      printErrorLine(L"ZPConfigUtil: COM%d is in use, so %ls is now COM%d.\n", n[0], notice.text,
-                     n[1]);
-      break;
-    case NoticeKind::kComNumbersRunOut:
-      printErrorLine(
-          L"ZPConfigUtil: COM%d and every number above it are in use, so %ls keeps "
-          L"its name.\n",
-          n[0], notice.text);
-      break;
-    case NoticeKind::kStartSkipped: {
-      NoteList* list = new (std::nothrow) NoteList;
-      if (list == nullptr) break;
-      listComNames(gInventory->boards[n[0]], list);
-      printErrorLine(
-          L"ZPConfigUtil: COM numbers in use were skipped: the board's ports are now "
-          L"%ls.\n",
-          list->text);
-      delete list;
-      break;
-    }
-    case NoticeKind::kComDbCannotHold:
-      printErrorLine(
-          L"ZPConfigUtil: the COM port database cannot hold COM%d (error %lu): the "
-          L"port names were not changed.\n",
-          n[0], code);
-      break;
-    case NoticeKind::kComNotRecorded:
-      printErrorLine(L"ZPConfigUtil: the COM port database did not record COM%d (error %lu).\n",
-                     n[0], code);
-      break;
-    case NoticeKind::kSharedSettings: {
-      NoteList* list = new (std::nothrow) NoteList;
-      if (list == nullptr) break;
-      listOtherBoards(n[0], list);
-      printErrorLine(
-          L"ZPConfigUtil: the scan rate, verbose log and RS-485 mode are shared by "
-          L"every board; board(s) %ls take the new values when they restart.\n",
-          list->text);
-      delete list;
-      break;
-    }
-    case NoticeKind::kNameReceivedAs:
-      printErrorLine(
-          L"ZPConfigUtil: the driver received the board name as \"%ls\" (code page "
-          L"%lu).\n",
-          notice.text, code);
-      break;
-    case NoticeKind::kRebootNeeded:
-      printErrorLine(
-          L"ZPConfigUtil: the change takes full effect after the computer "
-          L"restarts.\n");
-      break;
-    case NoticeKind::kRestartFailed:
-      printErrorLine(
-          L"ZPConfigUtil: the board could not be restarted; the change takes full "
-          L"effect when the board next starts.\n");
-      break;
-    case NoticeKind::kRestartUnknown:
-      printErrorLine(
-          L"ZPConfigUtil: whether the board restarted cannot be told (error %lu); "
-          L"check Device Manager.\n",
-          code);
-      break;
-    case NoticeKind::kBoardNotStarted:
-      printErrorLine(
-          L"ZPConfigUtil: the board did not start again after the restart (problem "
-          L"%lu); check its settings and Device Manager.\n",
-          code);
-      break;
+  for (const NoticeRow& row : kNotices) {
+    if (row.kind == notice.kind) return printFilled(row, notice);
   }
 }
 

@@ -15,7 +15,6 @@ namespace {
 const wchar_t kControlDevicePath[] = L"\\\\.\\zephyn";
 
 constexpr size_t kHeaderSize = 16;
-constexpr size_t kAnsiFieldSize = 80;
 constexpr uint32_t kPortCountRecordSize = 40;
 constexpr size_t kPortCountReplyOffset = 32;
 constexpr int kReplyAccepted = 52;

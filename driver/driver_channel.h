@@ -56,9 +56,13 @@ int readReplyCode(DriverChannel* channel);
 // An unknown selector sends nothing and gives kDriverUnknownForm.
 int sendSettingCommand(DriverChannel* channel, int selector, int boardIndex, int portIndex,
                        const wchar_t* valueName, const wchar_t* valueText);
-// Capacity, in units, of what textReachesDriverWhole gives back: an 80-byte field read
-// back holds at most 79 characters.
-constexpr size_t kReceivedTextCapacity = 80;
+// Each text of a command (key name, value name, value) is converted to the ANSI code page
+// into a field of its own of this many bytes, terminator included.
+constexpr size_t kAnsiFieldSize = 80;
+
+// Capacity, in units, of what textReachesDriverWhole gives back: a field read back holds
+// at most one unit a byte.
+constexpr size_t kReceivedTextCapacity = kAnsiFieldSize;
 
 // The text as the driver receives it in a command (converted to the ANSI code page into
 // its 80-byte field, cut by whole characters when it does not fit), read back from the

@@ -107,6 +107,9 @@ constexpr uint32_t kDnHasProblem = 0x400;
 // problem code (CM_PROB_*) means something only with kDnHasProblem.
 uint32_t getDevNodeStatus(DevNode node, uint32_t* status, uint32_t* problem);
 
+// CM_MapCrToWin32Err(result, ERROR_GEN_FAILURE): the system error a CONFIGRET stands for.
+uint32_t osErrorOfConfigResult(uint32_t result);
+
 // CM_Open_DevNode_Key(node, access, profile, disposition, out, flags). *out is null on
 // failure.
 uint32_t openDevNodeKey(DevNode node, uint32_t access, uint32_t profile, uint32_t disposition,

@@ -17,10 +17,15 @@ enum OsError : uint32_t {
   kOsAccessDenied = 5,
   kOsInvalidHandle = 6,
   kOsNotEnoughMemory = 8,
+  kOsInvalidData = 13,
+  kOsGenFailure = 31,
+  kOsSharingViolation = 32,
   kOsInvalidParameter = 87,
   kOsInsufficientBuffer = 122,
   kOsMoreData = 234,
   kOsNoMoreItems = 259,
+  kOsInvalidFlags = 1004,
+  kOsNotFound = 1168,
 };
 
 // Registry value types.

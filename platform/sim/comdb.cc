@@ -13,7 +13,6 @@ const char16_t kComDbValue[] = u"ComDB";
 const char16_t kComDbKnobKey[] = u"SOFTWARE\\ZephynSim\\ComDatabase";
 constexpr uint32_t kHighestPort = kComDbMostPorts;
 constexpr uint32_t kLeastSize = 256;
-constexpr uint32_t kOsSharingViolation = 32;
 constexpr uint32_t kCdbReportBits = 0;
 
 SimMachine* machineOf(ComDb db) {

@@ -12,7 +12,6 @@ namespace {
 
 const char16_t kDeviceManagerKnobKey[] = u"SOFTWARE\\ZephynSim\\DeviceManager";
 constexpr uint32_t kSpDevinfoDataSize = 32;  // sizeof(SP_DEVINFO_DATA) on x64
-constexpr uint32_t kOsInvalidData = 13;
 
 bool fail(uint32_t error) {
   setLastOsError(error);

@@ -137,6 +137,28 @@ uint32_t setDevNodePropertyText(DevNode node, uint32_t property, const wchar_t* 
   return kCrSuccess;
 }
 
+uint32_t osErrorOfConfigResult(uint32_t result) {
+  switch (result) {
+    case kCrSuccess:
+      return kOsSuccess;
+    case kCrInvalidFlag:
+      return kOsInvalidFlags;
+    case kCrInvalidProperty:
+      return kOsInvalidData;
+    case kCrNoSuchDevnode:
+    case kCrNoSuchValue:
+      return kOsNotFound;
+    case kCrBufferSmall:
+      return kOsInsufficientBuffer;
+    case kCrNoSuchRegistryKey:
+      return kOsFileNotFound;
+    case kCrAccessDenied:
+      return kOsAccessDenied;
+    default:
+      return kOsGenFailure;
+  }
+}
+
 uint32_t getDevNodeStatus(DevNode node, uint32_t* status, uint32_t* problem) {
   *status = 0;
   *problem = 0;

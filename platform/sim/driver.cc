@@ -24,7 +24,6 @@ constexpr size_t kTextOffset = 16;
 constexpr size_t kUiNumberOffset = 12;
 constexpr size_t kPortCountOffset = 32;
 constexpr uint32_t kOsInvalidFunction = 1;
-constexpr uint32_t kOsGenFailure = 31;
 
 uint32_t driverKnob(const Registry& registry, const char16_t* name, uint32_t fallback) {
   uint32_t value = fallback;

@@ -113,6 +113,13 @@ bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flag
 static_assert(kDnStarted == DN_STARTED && kDnHasProblem == DN_HAS_PROBLEM,
               "the status bits as cfg.h has them");
 
+// Windows 7 and later export it; MinGW's cfgmgr32.h does not declare it.
+extern "C" DWORD WINAPI CM_MapCrToWin32Err(CONFIGRET result, DWORD defaultError);
+
+uint32_t osErrorOfConfigResult(uint32_t result) {
+  return CM_MapCrToWin32Err(result, ERROR_GEN_FAILURE);
+}
+
 uint32_t getDevNodeStatus(DevNode node, uint32_t* status, uint32_t* problem) {
   ULONG bits = 0;
   ULONG code = 0;

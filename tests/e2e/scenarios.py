@@ -228,6 +228,11 @@ def received(name, code_page=1252):
     return NOTE + f'the driver received the board name as "{name}" (code page {code_page}).'
 
 
+def without(reg, path):
+    del reg.keys[path]
+    return reg
+
+
 def com_knobs(**knobs):
     return Reg().key(KNOBS + "\\ComDatabase", **knobs)
 
@@ -459,6 +464,22 @@ SCENARIOS = [
       restart=PCI_A.instance,
       notes=[NOTE + "the COM port database cannot hold COM303 (error 5): the port names were "
              "not changed."]),
+    S("com/database-cannot-grow-for-a-port", lab(com_knobs(ResizeFails=1)),
+      ["set", "COM5", "-portname=COM300", "-wait=on"], CHANGED,
+      driver=session("device[Device0].port[2].WaitOnTx=1"),
+      values=port_values("Device0\\Port2", Name="COM5", WaitOnTx=1) + held(*HELD),
+      restart=PCI_A.instance,
+      notes=[NOTE + "the COM port database cannot hold COM300 (error 5): the port names were "
+             "not changed."]),
+    S("com/start-meets-a-number-just-taken", lab(com_knobs(TakenBeforeClaim=22)),
+      ["set", "0", "-start=COM20"], CHANGED,
+      driver=session(*[f"device[Device0].port[{i}].Name=COM{n}" for i, n in
+                       enumerate((20, 21, 23, 24))]),
+      values=held(1, 2, 7, 8, 9, 10, 12, 14, 20, 21, 22, 23, 24), restart=PCI_A.instance,
+      notes=[skipped("COM20-COM21, COM23-COM24")]),
+    S("com/own-number-next-free", LAB, ["set", "COM5", "-portname=COM3"], CHANGED,
+      driver=session("device[Device0].port[2].Name=COM5"), values=held(*HELD),
+      restart=PCI_A.instance, notes=[NOTE + "COM3 is in use, so COM5 keeps its name."]),
     S("com/claim-not-recorded", lab(com_knobs(TakenBeforeClaim=256, ResizeFails=1)),
       ["set", "COM5", "-portname=COM256"], CHANGED,
       driver=session("device[Device0].port[2].Name=COM257"),
@@ -546,6 +567,10 @@ SCENARIOS = [
       enum_report(("Lab?[2J?fake", coms(3, 4, 5, 6)), ("Line controller", coms(7, 8, 9, 10))),
       unchanged=True),
 
+    S("non-ascii/65001-name-cut-by-whole-characters", lab(ansi_code_page("65001")),
+      ["set", "0", "-name=" + "Ω" * 59], CHANGED, driver=session("device[Device0].Name=" + "Ω" * 39),
+      values=[(p("Device0"), "Name", "Ω" * 59)], restart=PCI_A.instance,
+      notes=[received("Ω" * 39, 65001)]),
     # Port nodes and the restart.
     S("nodes/absent-port-node-untouched",
       machine(decoy(), PCI_A_NODE3_ABSENT.reg, ISA_B.reg, service_key(), lab_store(),
@@ -554,6 +579,12 @@ SCENARIOS = [
       values=friendly(PCI_A, 2, "COM5")
       + [(node(PCI_A, 3), "FriendlyName", "Communications Port (COM6)")],
       restart=PCI_A.instance),
+    S("nodes/port-node-without-hardware-key",
+      without(lab(), node(PCI_A, 2) + "\\Device Parameters"), ["set", "COM5", "-portname=COM20"],
+      CHANGED, driver=session("device[Device0].port[2].Name=COM20"),
+      values=[(node(PCI_A, 2), "FriendlyName", "Norvane ZephynPort 2 (COM20)")],
+      restart=PCI_A.instance,
+      notes=[NOTE + "the device node of port 2 of board 0 was not updated (error 2)."]),
     S("nodes/restart-refused", lab(property_change(False)), ["set", "COM3", "-wait=on"], CHANGED,
       driver=session("device[Device0].port[0].WaitOnTx=1"),
       values=port_values("Device0\\Port0", WaitOnTx=1) + friendly(PCI_A, 0, "COM3"),

@@ -212,6 +212,39 @@ CONFIGRET WINAPI doubleGetDeviceId(DEVINST node, WCHAR* buffer, ULONG units, ULO
   return CR_SUCCESS;
 }
 
+/* Wine 8 has no CM_MapCrToWin32Err, which Windows 7 and later export: the codes the calls
+ * served here give, as the system maps them. */
+DWORD WINAPI doubleMapCrToWin32Err(CONFIGRET code, DWORD defaultError) {
+  switch (code) {
+    case CR_SUCCESS:
+      return ERROR_SUCCESS;
+    case CR_OUT_OF_MEMORY:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case CR_INVALID_POINTER:
+      return ERROR_INVALID_USER_BUFFER;
+    case CR_INVALID_FLAG:
+      return ERROR_INVALID_FLAGS;
+    case CR_INVALID_DEVNODE:
+    case CR_INVALID_PROPERTY:
+      return ERROR_INVALID_DATA;
+    case CR_NO_SUCH_DEVNODE:
+    case CR_NO_SUCH_VALUE:
+      return ERROR_NOT_FOUND;
+    case CR_BUFFER_SMALL:
+      return ERROR_INSUFFICIENT_BUFFER;
+    case CR_REGISTRY_ERROR:
+      return ERROR_REGISTRY_CORRUPT;
+    case CR_NO_SUCH_REGISTRY_KEY:
+      return ERROR_FILE_NOT_FOUND;
+    case CR_ACCESS_DENIED:
+      return ERROR_ACCESS_DENIED;
+    case CR_CALL_NOT_IMPLEMENTED:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+    default:
+      return defaultError;
+  }
+}
+
 /* ---- Device-node keys and properties ------------------------------------------------ */
 
 CONFIGRET WINAPI doubleOpenDevNodeKey(DEVINST node, REGSAM access, ULONG profile,
