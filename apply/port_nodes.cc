@@ -55,26 +55,44 @@ int portOfChild(DevNode child, int portCount) {
   return portIndexFromMatchingId(text, portCount);
 }
 
-// kCrSuccess, or why the port's hardware key did not open (CONFIGRET).
-uint32_t updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord& port) {
+// Whether a write to the node that was refused was refused for want of rights. The code
+// does not tell (a key refused for rights is CR_NO_SUCH_REGISTRY_KEY, like one that is not
+// there): a node whose hardware key still opens for reading is there and only unwritable.
+bool refusedForRights(DevNode node) {
+  RegKey key = nullptr;
+  if (openDevNodeKey(node, kKeyRead, 0, kRegDispositionOpenExisting, &key, kCmRegistryHardware) !=
+          kCrSuccess ||
+      key == nullptr) {
+    return false;
+  }
+  regCloseKey(key);
+  return true;
+}
+
+// True when the friendly name or the hardware key was refused for want of rights.
+bool updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord& port) {
+  bool refused = false;
   if (mode == kUpdateFriendlyNameAndPortName) {
     wchar_t friendlyName[120] = {};
-    if (formatText(friendlyName, L"Norvane ZephynPort %d (%ls)", portIndex, port.comName)) {
-      setDevNodePropertyText(port.devNode, kCmDrpFriendlyName, friendlyName,
-                             textLength(friendlyName) + 1);
+    if (formatText(friendlyName, L"Norvane ZephynPort %d (%ls)", portIndex, port.comName) &&
+        setDevNodePropertyText(port.devNode, kCmDrpFriendlyName, friendlyName,
+                               textLength(friendlyName) + 1) != kCrSuccess) {
+      refused = refusedForRights(port.devNode);
     }
   }
   RegKey key = nullptr;
-  const uint32_t opened = openDevNodeKey(port.devNode, kKeyAllAccess, 0,
-                                         kRegDispositionOpenExisting, &key, kCmRegistryHardware);
-  if (opened != kCrSuccess || key == nullptr) return opened != kCrSuccess ? opened : kCrFailure;
+  if (openDevNodeKey(port.devNode, kKeyAllAccess, 0, kRegDispositionOpenExisting, &key,
+                     kCmRegistryHardware) != kCrSuccess ||
+      key == nullptr) {
+    return refused || refusedForRights(port.devNode);
+  }
   wchar_t current[kPortNameUnits] = {};
   readKeyText(key, L"PortName", current);
   if (!equalsIgnoreCase(current, port.comName)) {
     regSetTextValue(key, L"PortName", kRegSz, port.comName, textLength(port.comName) + 1);
   }
   regCloseKey(key);
-  return kCrSuccess;
+  return refused;
 }
 
 }  // namespace
@@ -128,7 +146,7 @@ bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex) {
       // A port without a COM name (its board has no settings stored) leaves its node's
       // names to the system: writing them would wipe the COM name the system gave it.
       if (board.ports[j].devNode == 0 || board.ports[j].comName[0] == L'\0') continue;
-      if (updatePortNode(mode, j, board.ports[j]) == kCrAccessDenied) accessDenied = true;
+      if (updatePortNode(mode, j, board.ports[j])) accessDenied = true;
     }
   }
   return accessDenied;

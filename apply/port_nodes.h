@@ -18,8 +18,9 @@ void mapPortDeviceNodes(int boardIndex);
 // Maps the board's port nodes, then for every mapped port with a COM name: with mode 0
 // sets the friendly name "Norvane ZephynPort <index> (<comName>)"; rewrites PortName when
 // it differs from comName other than in case. A port whose comName is empty keeps its
-// node's PortName and friendly name as they are. True when a port's hardware key was
-// refused for want of rights (access denied); that port is left as it was.
+// node's PortName and friendly name as they are. True when a port's friendly name or
+// hardware key was refused for want of rights (the node reads but does not take the
+// write); that port is left as it was.
 bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex);
 
 enum RestartOutcome : int {

@@ -100,7 +100,9 @@ constexpr uint32_t kDiNeedReboot = 0x100;
 bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flags);
 
 // CM_Open_DevNode_Key(node, access, profile, disposition, out, flags). *out is null on
-// failure.
+// failure. A key refused for want of rights has no code of its own: Microsoft documents
+// none, and ReactOS, which reimplements the call, answers CR_NO_SUCH_REGISTRY_KEY for
+// every key that does not open.
 uint32_t openDevNodeKey(DevNode node, uint32_t access, uint32_t profile, uint32_t disposition,
                         RegKey* out, uint32_t flags);
 

@@ -231,11 +231,9 @@ CONFIGRET WINAPI doubleOpenDevNodeKey(DEVINST node, REGSAM access, ULONG profile
   result = disposition == RegDisposition_OpenExisting
                ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, key)
                : RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, NULL, 0, access, NULL, key, NULL);
-  if (result != ERROR_SUCCESS) {
-    *key = NULL;
-    return fromRegistryError(result);
-  }
-  return CR_SUCCESS;
+  if (result != ERROR_SUCCESS) *key = NULL;
+  /* Refused for want of rights too: Microsoft documents no codes, ReactOS answers this. */
+  return result == ERROR_SUCCESS ? CR_SUCCESS : CR_NO_SUCH_REGISTRY_KEY;
 }
 
 /* The Enum value behind a CM_DRP_* property, and whether it may be written (as text). */
