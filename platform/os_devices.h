@@ -127,8 +127,12 @@ uint32_t getFirstLogConf(LogConfHandle* out, DevNode node, uint32_t flags);
 uint32_t freeLogConfHandle(LogConfHandle logConf);
 // CM_Get_Next_Res_Des(out, logConf, resourceType, NULL, 0).
 uint32_t getNextResDes(ResDesHandle* out, LogConfHandle logConf, uint32_t resourceType);
-// CM_Get_Res_Des_Data(resDes, buffer, size, 0). For an I/O descriptor the data begins
-// with the IO_DES header: two 32-bit words, then the 64-bit allocated base at offset 8.
+// CM_Get_Res_Des_Data_Size(out, resDes, 0): the size of the descriptor's data. *out is 0
+// on failure.
+uint32_t getResDesDataSize(uint32_t* out, ResDesHandle resDes);
+// CM_Get_Res_Des_Data(resDes, buffer, size, 0); a buffer smaller than the data is refused.
+// An I/O descriptor's data is an IO_RESOURCE: the IO_DES header (two 32-bit words, then the
+// 64-bit allocated base at offset 8) and its range array.
 uint32_t getResDesData(ResDesHandle resDes, void* buffer, uint32_t size);
 // CM_Free_Res_Des_Handle.
 uint32_t freeResDesHandle(ResDesHandle resDes);

@@ -286,7 +286,10 @@ TEST(SimDevices, AllocatedIoRangeOfTheFirstFullDescriptor) {
     if (c.hasIo) {
       unsigned char data[68];
       std::memset(data, 0xEE, sizeof data);
-      EXPECT_EQ(getResDesData(resDes, data, 27), kCrBufferSmall);
+      uint32_t size = 0;
+      EXPECT_EQ(getResDesDataSize(&size, resDes), kCrSuccess);
+      EXPECT_EQ(size, sizeof data);  // an IO_RESOURCE: its header and one range
+      EXPECT_EQ(getResDesData(resDes, data, size - 1), kCrBufferSmall);
       ASSERT_EQ(getResDesData(resDes, data, sizeof data), kCrSuccess);
       uint64_t base = 0;
       uint64_t end = 0;
