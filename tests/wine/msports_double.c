@@ -188,8 +188,8 @@ static LONG letGo(HCOMDB handle, LONG result) {
   return result;
 }
 
-/* ForceClaim is documented as reserved for the system's own use; its reading of the
- * database refuses a number in use whatever the flag says. */
+/* ForceClaim is documented as reserved for the system's own use; ReactOS's reimplementation
+ * of the database refuses a number in use whatever the flag says. */
 LONG WINAPI heldClaimPort(HCOMDB handle, DWORD number, BOOL force, BOOL* forced) {
   (void)force;
   return letGo(handle, ComDBClaimPort(hold(handle), number, FALSE, forced));
