@@ -63,6 +63,20 @@ KNOWN_DIFFERENCES = {
                      "double-byte code page 932 is shown under Wine (Windows build only)",
     "console": "a console (WriteConsoleW) and its output code page are the Windows build's; "
                "the native build writes UTF-8 whatever its output goes to",
+    # Where Wine or a double stays kinder than Windows, and what stands in for the check.
+    "mutex-rights": "Wine checks no access on named objects: that a standard user may wait on "
+                    "the run mutex an administrator created rests on the mutex's explicit "
+                    "security, as Microsoft documents it; no row holds the mutex for the 60 "
+                    "seconds after which a run gives up",
+    "wow64-calls": "the doubles serve resource data under WOW64, where Windows answers "
+                   "CR_CALL_NOT_IMPLEMENTED, and Wine has no ARM64 WOW64: the 32-bit exe is "
+                   "refused before such a call (IsWow64Process2; wow64 rows on x64 only)",
+    "five-part-manifest": "Wine starts an exe whose manifest names an assembly version of five "
+                          "parts, which Windows refuses: the exe check reads the version back",
+    "node-properties": "the configuration-manager double writes a friendly name straight into "
+                       "the Enum key, where Windows asks its Plug and Play service, which may "
+                       "refuse a standard user with an undocumented code: the program counts "
+                       "any refused write to a node that reads as a want of rights",
     "utf-8-flags": "Wine accepts WC_NO_BEST_FIT_CHARS when the ANSI code page is UTF-8, where "
                    "Windows refuses the conversion: a unit test pins which flags each code "
                    "page gets",
