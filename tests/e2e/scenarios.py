@@ -48,6 +48,7 @@ class Scenario:
     # same machine, expecting the same output; restart may then list several instances
     console: Optional[str] = None  # Windows build only: "terminal" (stdout is what a console
     # shows, standard error included) or an output code page (redirected from a console)
+    hold: int = 0  # Windows build only: ms another run holds the run mutex when this one starts
 
 
 def p(sub=""):
@@ -531,6 +532,17 @@ SCENARIOS = [
         + [(p(f"Device{b}\\Port3"), "Name", f"COM{93 + 10 * b}") for b in (0, 1)]
         + held(1, 2, 12, 14, 90, 91, 92, 93, 100, 101, 102, 103),
         restart=[PCI_A.instance, ISA_B.instance]) for i in (1, 2, 3)],
+
+    # Another run holds the machine: one that dies is waited for and taken over from; one
+    # that does not end within 60 seconds makes the run give up before reading anything.
+    S("run-mutex/waits-for-a-run-that-dies", LAB, ["set", "COM3", "-wait=on"], CHANGED,
+      hold=3000, stderr=r"^ZPConfigUtil: waiting for another ZPConfigUtil run on this machine\.\r?$",
+      driver=session("device[Device0].port[0].WaitOnTx=1"),
+      values=port_values("Device0\\Port0", WaitOnTx=1), wine_only="run-mutex"),
+    S("run-mutex/gives-up-after-60-seconds", LAB, ["set", "COM3", "-wait=on"], "", 2,
+      hold=65000, unchanged=True, wine_only="run-mutex",
+      stderr=r"^ZPConfigUtil: waiting for .*\r?\nZPConfigUtil: another ZPConfigUtil run on this "
+             r"machine did not finish within 60 seconds\.\r?$"),
 
     # The Windows build with a console: its wide output to the console, standard error
     # included, and output redirected from a console in the console's code page.

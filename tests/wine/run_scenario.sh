@@ -40,7 +40,9 @@
 # ja_JP.UTF-8 gives 932, hi_IN.UTF-8 65001; default C.UTF-8, 1252), ZP_WINE_CONSOLE (terminal:
 # the exe runs with a console, its standard output and error on a pseudo-terminal, and stdout
 # holds what the terminal got; a code page number: the exe runs from a console of that output
-# code page, its standard output redirected to a file), and, for manual runs
+# code page, its standard output redirected to a file), ZP_WINE_HOLD (milliseconds: before
+# the exe starts, hold_mutex.exe takes the program's run mutex and keeps it that long), and,
+# for manual runs
 # only, ZP_WINE_FAIL_FIRST (import, device or export: that step of the first attempt fails,
 # to see the retry; hang: its device wait hangs until it is stopped) and ZP_WINE_STEP_SECONDS
 # (default 60: how long a Wine step may take before it is stopped as a harness error).
@@ -107,6 +109,7 @@ wine() { bounded "$step_seconds" env LC_ALL="$wine_locale" "$loader" "$@"; }
 server() { bounded "$step_seconds" env LC_ALL="$wine_locale" "$wine_bin/wineserver" "$@"; }
 
 for file in "$exe" "$system_fixtures/zephyn.sys" "$system_fixtures/wait_device.exe" \
+            "$system_fixtures/hold_mutex.exe" \
             "$exe_fixtures/msports.dll" "$exe_fixtures/cfgmgr32.dll" "$machine"; do
   [ -f "$file" ] || fail "missing $file"
 done
@@ -222,7 +225,7 @@ make_prefix() {
     cp "$system_fixtures/zephyn.sys" "$prefix/drive_c/windows/system32/drivers/zephyn.sys"
   mkdir -p "$prefix/drive_c/zp"
   cp "$exe" "$exe_fixtures/msports.dll" "$exe_fixtures/cfgmgr32.dll" \
-    "$system_fixtures/wait_device.exe" "$prefix/drive_c/zp/"
+    "$system_fixtures/wait_device.exe" "$system_fixtures/hold_mutex.exe" "$prefix/drive_c/zp/"
   importable_machine "$machine" "$prefix/drive_c/machine.reg"
 }
 
@@ -276,6 +279,12 @@ run_once() {
     failing_first hang && probe=(ping -n 3600 127.0.0.1)  # a Wine process that never ends
     WINEDLLOVERRIDES=$base_overrides wine "${probe[@]}" > /dev/null 2>> "$results/stderr" ||
       harness_error="the test driver's control device did not appear$timed_out"
+  fi
+  if [ -z "$harness_error" ] && [ -n "${ZP_WINE_HOLD:-}" ]; then
+    bounded 120 env LC_ALL="$wine_locale" "$loader" 'C:\zp\hold_mutex.exe' "$ZP_WINE_HOLD" \
+      > /dev/null 2>> "$results/stderr" &
+    for _ in $(seq 200); do [ -f "$prefix/drive_c/zp/held" ] && break; sleep 0.05; done
+    [ -f "$prefix/drive_c/zp/held" ] || harness_error="the run mutex was not taken"
   fi
   if [ -z "$harness_error" ]; then
     run_program '' "$@" &
