@@ -56,6 +56,27 @@ int portOfChild(DevNode child, int portCount) {
   return portIndexFromMatchingId(text, portCount);
 }
 
+// Whether a write to the node that was refused was refused for want of rights. The code
+// does not tell (a key refused for rights is CR_NO_SUCH_REGISTRY_KEY, like one that is not
+// there): a node whose hardware key still opens for reading is there and only unwritable.
+bool refusedForRights(DevNode node) {
+  RegKey key = nullptr;
+  if (openDevNodeKey(node, kKeyRead, 0, kRegDispositionOpenExisting, &key, kCmRegistryHardware) !=
+          kCrSuccess ||
+      key == nullptr) {
+    return false;
+  }
+  regCloseKey(key);
+  return true;
+}
+
+// The system error a refused configuration-manager call on the node stands for:
+// kOsAccessDenied when it was refused for want of rights.
+uint32_t refusal(DevNode node, uint32_t result) {
+  return refusedForRights(node) ? kOsAccessDenied
+                                : osErrorOfConfigResult(result != kCrSuccess ? result : kCrFailure);
+}
+
 // kOsSuccess, or the system error of the first part of the node's update that failed
 // (the friendly name, the hardware key's open, the PortName write).
 uint32_t updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord& port) {
@@ -63,17 +84,16 @@ uint32_t updatePortNode(PortNodeUpdateMode mode, int portIndex, const PortRecord
   if (mode == kUpdateFriendlyNameAndPortName) {
     wchar_t friendlyName[120] = {};
     if (formatText(friendlyName, L"Norvane ZephynPort %d (%ls)", portIndex, port.comName)) {
-      failure = osErrorOfConfigResult(setDevNodePropertyText(
-          port.devNode, kCmDrpFriendlyName, friendlyName, textLength(friendlyName) + 1));
+      const uint32_t set = setDevNodePropertyText(port.devNode, kCmDrpFriendlyName, friendlyName,
+                                                  textLength(friendlyName) + 1);
+      if (set != kCrSuccess) failure = refusal(port.devNode, set);
     }
   }
   RegKey key = nullptr;
   const uint32_t opened = openDevNodeKey(port.devNode, kKeyAllAccess, 0,
                                          kRegDispositionOpenExisting, &key, kCmRegistryHardware);
   if (opened != kCrSuccess || key == nullptr) {
-    return failure != kOsSuccess
-               ? failure
-               : osErrorOfConfigResult(opened != kCrSuccess ? opened : kCrFailure);
+    return failure != kOsSuccess ? failure : refusal(port.devNode, opened);
   }
   wchar_t current[kPortNameUnits] = {};
   readKeyText(key, L"PortName", current);

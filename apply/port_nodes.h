@@ -27,8 +27,9 @@ struct PortNodeTrouble {
 // Maps the board's port nodes, then for every mapped port with a COM name: with mode 0
 // sets the friendly name "Norvane ZephynPort <index> (<comName>)"; rewrites PortName when
 // it differs from comName other than in case. A port whose comName is empty keeps its
-// node's PortName and friendly name as they are. True when a port's node was refused for
-// want of rights (access denied); *trouble (when given) gathers what failed.
+// node's PortName and friendly name as they are. True when a port's friendly name or
+// hardware key was refused for want of rights (the node reads but does not take the
+// write); *trouble (when given) gathers what failed.
 bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex,
                            PortNodeTrouble* trouble = nullptr);
 

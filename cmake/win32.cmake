@@ -25,11 +25,18 @@ else()
 endif()
 
 enable_language(RC)
+# The version resource and the manifest's assembly identity take major, minor and patch,
+# a missing one 0: an assembly version of other than four parts (a project version of four
+# parts, then ".0") makes Windows refuse to start the exe.
+foreach(part MAJOR MINOR PATCH)
+  math(EXPR ZP_VERSION_${part} "0${PROJECT_VERSION_${part}}")
+endforeach()
+set(ZP_ASSEMBLY_VERSION ${ZP_VERSION_MAJOR}.${ZP_VERSION_MINOR}.${ZP_VERSION_PATCH}.0)
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zp_version.h CONTENT
 "#pragma once
-#define ZP_VERSION_MAJOR ${PROJECT_VERSION_MAJOR}
-#define ZP_VERSION_MINOR ${PROJECT_VERSION_MINOR}
-#define ZP_VERSION_PATCH ${PROJECT_VERSION_PATCH}
+#define ZP_VERSION_MAJOR ${ZP_VERSION_MAJOR}
+#define ZP_VERSION_MINOR ${ZP_VERSION_MINOR}
+#define ZP_VERSION_PATCH ${ZP_VERSION_PATCH}
 #define ZP_VERSION_TEXT \"${PROJECT_VERSION}\"
 #define ZP_EXE_FILE_NAME \"${ZP_EXE_NAME}.exe\"
 #define ZP_EXE_DESCRIPTION \"${ZP_EXE_DESCRIPTION}\"

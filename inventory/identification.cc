@@ -51,10 +51,11 @@ constexpr uint32_t kIsaBaseBit = 0x1000;
 constexpr uint32_t kModelMask = 0xFFF;
 constexpr int32_t kLowestIoBase = 256;
 constexpr int32_t kHighestIoBase = 1023;
-// Size of the resource data read for an I/O descriptor; the allocated base is the
-// 64-bit value at offset 8.
+// The most resource data read for an I/O descriptor (an IO_RESOURCE with one range); the
+// allocated base is the 64-bit value at offset 8.
 constexpr uint32_t kIoResourceDataSize = 68;
 constexpr size_t kIoAllocBaseOffset = 8;
+constexpr uint32_t kIoAllocBaseEnd = kIoAllocBaseOffset + 8;
 
 const CatalogEntry* findModel(uint32_t modelCode) {
   for (const CatalogEntry& entry : kCatalog) {
@@ -189,8 +190,15 @@ int readIoBase(int boardIndex) {
     freeLogConfHandle(logConf);
     return 2;
   }
+  // The buffer is sized as the descriptor says; data that would not fit here, or that
+  // ends before the allocated base, is not read.
   unsigned char data[kIoResourceDataSize] = {};
-  uint32_t read = getResDesData(resDes, data, sizeof data);
+  uint32_t size = 0;
+  uint32_t read = getResDesDataSize(&size, resDes);
+  if (read == kCrSuccess) {
+    read = size >= kIoAllocBaseEnd && size <= sizeof data ? getResDesData(resDes, data, size)
+                                                          : kCrBufferSmall;
+  }
   freeResDesHandle(resDes);
   freeLogConfHandle(logConf);
   if (read != kCrSuccess) return 3;

@@ -111,7 +111,9 @@ uint32_t getDevNodeStatus(DevNode node, uint32_t* status, uint32_t* problem);
 uint32_t osErrorOfConfigResult(uint32_t result);
 
 // CM_Open_DevNode_Key(node, access, profile, disposition, out, flags). *out is null on
-// failure.
+// failure. A key refused for want of rights has no code of its own: Microsoft documents
+// none, and ReactOS, which reimplements the call, answers CR_NO_SUCH_REGISTRY_KEY for
+// every key that does not open.
 uint32_t openDevNodeKey(DevNode node, uint32_t access, uint32_t profile, uint32_t disposition,
                         RegKey* out, uint32_t flags);
 
@@ -136,8 +138,12 @@ uint32_t getFirstLogConf(LogConfHandle* out, DevNode node, uint32_t flags);
 uint32_t freeLogConfHandle(LogConfHandle logConf);
 // CM_Get_Next_Res_Des(out, logConf, resourceType, NULL, 0).
 uint32_t getNextResDes(ResDesHandle* out, LogConfHandle logConf, uint32_t resourceType);
-// CM_Get_Res_Des_Data(resDes, buffer, size, 0). For an I/O descriptor the data begins
-// with the IO_DES header: two 32-bit words, then the 64-bit allocated base at offset 8.
+// CM_Get_Res_Des_Data_Size(out, resDes, 0): the size of the descriptor's data. *out is 0
+// on failure.
+uint32_t getResDesDataSize(uint32_t* out, ResDesHandle resDes);
+// CM_Get_Res_Des_Data(resDes, buffer, size, 0); a buffer smaller than the data is refused.
+// An I/O descriptor's data is an IO_RESOURCE: the IO_DES header (two 32-bit words, then the
+// 64-bit allocated base at offset 8) and its range array.
 uint32_t getResDesData(ResDesHandle resDes, void* buffer, uint32_t size);
 // CM_Free_Res_Des_Handle.
 uint32_t freeResDesHandle(ResDesHandle resDes);

@@ -209,8 +209,9 @@ TEST(SimDevices, ReadOnlyDeviceNodesOpenForReadingOnly) {
   ASSERT_EQ(getChildNode(&port, firstBoardNode()), kCrSuccess);
   for (uint32_t kind : {kCmRegistryHardware, kCmRegistrySoftware}) {
     RegKey key = nullptr;
+    // CR_NO_SUCH_REGISTRY_KEY, as for a key that is not there: no code tells rights apart.
     EXPECT_EQ(openDevNodeKey(port, kKeyAllAccess, 0, kRegDispositionOpenExisting, &key, kind),
-              0x33u);
+              0x2Eu);
     ASSERT_EQ(openDevNodeKey(port, kKeyRead, 0, kRegDispositionOpenExisting, &key, kind),
               kCrSuccess);
     EXPECT_EQ(regSetDwordValue(key, L"Probe", 1), kOsAccessDenied);
@@ -285,7 +286,10 @@ TEST(SimDevices, AllocatedIoRangeOfTheFirstFullDescriptor) {
     if (c.hasIo) {
       unsigned char data[68];
       std::memset(data, 0xEE, sizeof data);
-      EXPECT_EQ(getResDesData(resDes, data, 27), kCrBufferSmall);
+      uint32_t size = 0;
+      EXPECT_EQ(getResDesDataSize(&size, resDes), kCrSuccess);
+      EXPECT_EQ(size, sizeof data);  // an IO_RESOURCE: its header and one range
+      EXPECT_EQ(getResDesData(resDes, data, size - 1), kCrBufferSmall);
       ASSERT_EQ(getResDesData(resDes, data, sizeof data), kCrSuccess);
       uint64_t base = 0;
       uint64_t end = 0;

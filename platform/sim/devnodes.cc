@@ -23,17 +23,10 @@ bool nodeId(DevNode node, SimMachine** machine, std::u16string* id) {
   return *machine != nullptr && nodeInstanceId(**machine, node, id);
 }
 
+// A device-node key that does not open, for want of rights too, is CR_NO_SUCH_REGISTRY_KEY,
+// as ReactOS answers where Microsoft documents no codes.
 uint32_t configResult(uint32_t osError) {
-  switch (osError) {
-    case kOsSuccess:
-      return kCrSuccess;
-    case kOsAccessDenied:
-      return kCrAccessDenied;
-    case kOsFileNotFound:
-      return kCrNoSuchRegistryKey;
-    default:
-      return kCrFailure;
-  }
+  return osError == kOsSuccess ? kCrSuccess : kCrNoSuchRegistryKey;
 }
 
 // The path of a node's software (driver) key or hardware key; false when it has none.

@@ -3,6 +3,9 @@
 // handles name the node they belong to and hold nothing, so one left unfreed costs
 // nothing.
 #include "platform/os_devices.h"
+
+#include <algorithm>
+
 #include "platform/sim/device_tree.h"
 #include "platform/sim/resource_list.h"
 
@@ -17,6 +20,9 @@ constexpr uintptr_t kLogConfTag = 0x4C;
 constexpr uintptr_t kResDesTag = 0x52;
 constexpr uint32_t kIoDesSize = 28;    // IO_DES: count, type, base, end, flags (packed)
 constexpr uint32_t kIoTypeRange = 40;  // IOType_Range: the packed size of IO_RANGE
+// An I/O descriptor's data is an IO_RESOURCE: the IO_DES header (a count of 0 ranges, as
+// for an allocated configuration) and the one range of its array, left zero.
+constexpr uint32_t kIoResourceSize = kIoDesSize + kIoTypeRange;
 
 uintptr_t makeHandle(DevNode node, uintptr_t tag) {
   return (static_cast<uintptr_t>(node) << 8) | tag;
@@ -40,6 +46,14 @@ bool allocConfig(DevNode node, std::string* list) {
 
 void putLittleEndian(unsigned char* out, uint64_t value, size_t size) {
   for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// The I/O port range a descriptor handle stands for; false for no descriptor.
+bool describedRange(ResDesHandle resDes, IoResource* resource) {
+  const DevNode node = handleNode(resDes, kResDesTag);
+  std::string list;
+  return node != 0 && allocConfig(node, &list) &&
+         findIoResource(list, resource) == ResourceListResult::kIoFound;
 }
 
 }  // namespace
@@ -73,18 +87,20 @@ uint32_t getNextResDes(ResDesHandle* out, LogConfHandle logConf, uint32_t resour
   return kCrSuccess;
 }
 
-uint32_t getResDesData(ResDesHandle resDes, void* buffer, uint32_t size) {
-  const DevNode node = handleNode(resDes, kResDesTag);
-  std::string list;
+uint32_t getResDesDataSize(uint32_t* out, ResDesHandle resDes) {
   IoResource resource;
-  if (node == 0 || !allocConfig(node, &list) ||
-      findIoResource(list, &resource) != ResourceListResult::kIoFound) {
-    return kCrInvalidResDes;
-  }
+  *out = describedRange(resDes, &resource) ? kIoResourceSize : 0;
+  return *out != 0 ? kCrSuccess : kCrInvalidResDes;
+}
+
+uint32_t getResDesData(ResDesHandle resDes, void* buffer, uint32_t size) {
+  IoResource resource;
+  if (!describedRange(resDes, &resource)) return kCrInvalidResDes;
   if (buffer == nullptr) return kCrInvalidPointer;
-  if (size < kIoDesSize) return kCrBufferSmall;
+  if (size < kIoResourceSize) return kCrBufferSmall;
   auto* out = static_cast<unsigned char*>(buffer);
   const uint64_t end = resource.start + (resource.length == 0 ? 0 : resource.length - 1);
+  std::fill(out, out + kIoResourceSize, 0);
   putLittleEndian(out, 0, 4);
   putLittleEndian(out + 4, kIoTypeRange, 4);
   putLittleEndian(out + 8, resource.start, 8);

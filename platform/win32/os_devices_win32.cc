@@ -179,6 +179,13 @@ uint32_t getNextResDes(ResDesHandle* out, LogConfHandle logConf, uint32_t resour
   return result;
 }
 
+uint32_t getResDesDataSize(uint32_t* out, ResDesHandle resDes) {
+  ULONG size = 0;
+  CONFIGRET result = CM_Get_Res_Des_Data_Size(&size, resDes, 0);
+  *out = result == CR_SUCCESS ? size : 0;
+  return result;
+}
+
 uint32_t getResDesData(ResDesHandle resDes, void* buffer, uint32_t size) {
   return CM_Get_Res_Des_Data(resDes, buffer, size, 0);
 }

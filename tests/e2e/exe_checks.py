@@ -113,4 +113,8 @@ def check_version_resource(exe, root):
             problems.append(f"the version strings lack {key} = {value}")
     if not re.search("VarFileInfo\0[\\s\\S]{1,8}Translation\0", text):
         problems.append("the version resource has no translation table")
+    identity = re.search(rb'<assemblyIdentity[^>]*\sversion="([^"]*)"',
+                         _resource_data(exe.read_bytes(), 24) or b"")
+    if not identity or identity.group(1) != f"{dotted}.0".encode():
+        problems.append(f"the manifest's assembly version is not {dotted}.0 (four parts)")
     return problems

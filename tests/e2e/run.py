@@ -61,6 +61,23 @@ KNOWN_DIFFERENCES = {
                        "simulation",
     "code-page-932": "the simulated machine converts to code pages 1252 and 65001 only; the "
                      "double-byte code page 932 is shown under Wine (Windows build only)",
+    "run-mutex": "the run mutex Global\\ZPConfigUtil, its notes and its 60-second give-up are "
+                 "the Windows build's; the simulated machine's runs wait on its file's lock",
+    "console": "a console (WriteConsoleW) and its output code page are the Windows build's; "
+               "the native build writes UTF-8 whatever its output goes to",
+    # Where Wine or a double stays kinder than Windows, and what stands in for the check.
+    "mutex-rights": "Wine checks no access on named objects: that a standard user may wait on "
+                    "the run mutex an administrator created rests on the mutex's explicit "
+                    "security, as Microsoft documents it",
+    "wow64-calls": "the doubles serve resource data under WOW64, where Windows answers "
+                   "CR_CALL_NOT_IMPLEMENTED, and Wine has no ARM64 WOW64: the 32-bit exe is "
+                   "refused before such a call (IsWow64Process2; wow64 rows on x64 only)",
+    "five-part-manifest": "Wine starts an exe whose manifest names an assembly version of five "
+                          "parts, which Windows refuses: the exe check reads the version back",
+    "node-properties": "the configuration-manager double writes a friendly name straight into "
+                       "the Enum key, where Windows asks its Plug and Play service, which may "
+                       "refuse a standard user with an undocumented code: the program counts "
+                       "any refused write to a node that reads as a want of rights",
     "utf-8-flags": "Wine accepts WC_NO_BEST_FIT_CHARS when the ANSI code page is UTF-8, where "
                    "Windows refuses the conversion: a unit test pins which flags each code "
                    "page gets",
@@ -197,20 +214,24 @@ def run_native(exe, row, folder):
         path.write_bytes(reg_file_bytes(row.machine))
     before = path.read_bytes() if path.exists() else None
     env = dict(os.environ, ZPCONFIG_MACHINE=str(path))
-    proc = subprocess.run([exe, *row.args], env=env, capture_output=True, timeout=120)
+    procs = [subprocess.Popen([exe, *args], env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE) for args in command_lines(row)]
+    runs = [Run(out.decode("utf-8", "replace"), proc.returncode, err.decode("utf-8", "replace"))
+            for proc in procs for out, err in [proc.communicate(timeout=120)]]
     after = path.read_bytes() if path.exists() else None
     log_path = Path(str(path) + ".log")
     log = log_path.read_text("utf-8").splitlines() if log_path.exists() else None
-    run = Run(proc.stdout.decode("utf-8", "replace"), proc.returncode,
-              proc.stderr.decode("utf-8", "replace"))
-    problems = text_difference("stdout", row.stdout, run.stdout)
-    if run.status != row.status:
-        problems.append(f"exit status: expected {row.status}, came {run.status}")
-    if row.stderr is not None:
-        if not re.fullmatch(row.stderr, run.stderr):
-            problems.append(f"stderr: expected /{row.stderr}/, came {run.stderr!r}")
-    else:
-        problems += text_difference("stderr", "".join(n + "\n" for n in row.notes), run.stderr)
+    run, problems = runs[0], []
+    for which, each in zip(RUN_NAMES, runs):
+        problems += [which + p for p in text_difference("stdout", row.stdout, each.stdout)]
+        if each.status != row.status:
+            problems.append(f"{which}exit status: expected {row.status}, came {each.status}")
+        if row.stderr is not None:
+            if not re.fullmatch(row.stderr, each.stderr):
+                problems.append(f"{which}stderr: expected /{row.stderr}/, came {each.stderr!r}")
+        else:
+            problems += [which + p for p in text_difference(
+                "stderr", "".join(n + "\n" for n in row.notes), each.stderr)]
 
     if not row.platform:
         if log is not None or Path(str(path) + ".lock").exists():
@@ -238,16 +259,16 @@ def check_native_log(row, log, run):
         return ["no event log was written"]
     problems = []
     run.driver = [line for line in log if DRIVER_LINE.match(line)]
-    problems += list_difference("driver lines", row.driver, run.driver)
-    restarts = [line for line in log if line.startswith("restart ")]
-    want_restarts = [f"restart {row.restart}"] if row.restart else []
-    problems += list_difference("restart lines", want_restarts, restarts)
+    problems += list_difference("driver lines", in_order(row, row.driver), in_order(row, run.driver))
+    restarts = sorted(line for line in log if line.startswith("restart "))
+    wanted = [row.restart] if isinstance(row.restart, str) else row.restart or []
+    problems += list_difference("restart lines", sorted(f"restart {r}" for r in wanted), restarts)
     failed = sum(1 for line in log if line == "open-failed \\\\.\\zephyn")
     if failed != row.failed_opens:
         problems.append(f"failed opens: expected {row.failed_opens}, came {failed}")
     ends = [END_LINE.match(line) for line in log]
-    if not log or not ends[-1] or sum(1 for m in ends if m) != 1:
-        problems.append("the log does not end with one 'end registry-calls=N' line")
+    if not log or not ends[-1] or sum(1 for m in ends if m) != len(command_lines(row)):
+        problems.append("the log does not end each run with one 'end registry-calls=N' line")
     elif row.calls is not None and int(ends[-1].group(1)) != row.calls:
         problems.append(f"registry calls: expected {row.calls}, came {ends[-1].group(1)}")
     strange = [line for line in log if not (DRIVER_LINE.match(line) or END_LINE.match(line)
@@ -284,8 +305,11 @@ def run_wine(row, folder, env):
     machine_file.write_bytes(reg_file_bytes(machine_reg(row)))
     results = folder / "results"
     locale, codec = code_page(row)
-    status, said = run_harness(["bash", str(RUN_SCENARIO), "--keep", str(machine_file),
-                                str(results), *row.args], dict(env, ZP_WINE_LOCALE=locale))
+    also = [option for arg in row.also or [] for option in ("--also", arg)]
+    status, said = run_harness(["bash", str(RUN_SCENARIO), "--keep", *also, str(machine_file),
+                                str(results), *row.args],
+                               dict(env, ZP_WINE_LOCALE=locale, ZP_WINE_CONSOLE=row.console or "",
+                                    ZP_WINE_HOLD=str(row.hold or "")))
     stderr = said.decode("utf-8", "replace")
     kept = re.search(r"prefix kept in (\S+)", stderr)
     run = Run(prefix=kept.group(1) if kept else "",
@@ -296,31 +320,33 @@ def run_wine(row, folder, env):
                      f"{stderr.strip()[-2000:]}"]
     if status == 2 or not (results / "status").exists():
         return run, [f"the Wine runner failed: {stderr.strip()[-2000:]}"]
-    problems_stderr = []
-    if row.stderr is not None:
-        said = (results / "stderr").read_text("utf-8", "replace")
-        if not re.search(row.stderr, said, re.M):
-            problems_stderr = [f"stderr: expected a line /{row.stderr}/, came {said!r}"]
-    else:
-        # Wine cannot restart a board: a set that restarts one natively says so under Wine.
-        notes = row.notes + ([RESTART_FAILED] if row.restart else [])
-        said = (results / "program.stderr").read_bytes().replace(b"\r\n", b"\n")
-        problems_stderr = text_difference("stderr", in_code_page("".join(n + "\n" for n in notes),
-                                                                  codec),
-                                          said.decode(codec, "replace"))
-    raw = (results / "stdout").read_bytes()
-    run.stdout = raw.replace(b"\r\n", b"\n").decode(codec, "replace")
-    run.status = int((results / "status").read_text().strip())
+    problems = []
+    for which, suffix in zip(RUN_NAMES, ["", ".2"][:len(command_lines(row))]):
+        said = (results / f"stderr{suffix}").read_text("utf-8", "replace")
+        if row.stderr is not None and not re.search(row.stderr, said, re.M):
+            problems.append(f"{which}stderr: expected a line /{row.stderr}/, came {said!r}")
+        elif row.stderr is None and row.console != "terminal":
+            # Wine cannot restart a board: a set that restarts one natively says so here.
+            notes = row.notes + ([RESTART_FAILED] if row.restart else [])
+            own = (results / f"program.stderr{suffix}").read_bytes().replace(b"\r\n", b"\n")
+            problems += [which + p for p in text_difference(
+                "stderr", in_code_page("".join(n + "\n" for n in notes), codec),
+                own.decode(codec, "replace"))]
+        raw = (results / f"stdout{suffix}").read_bytes()
+        stdout = raw.replace(b"\r\n", b"\n").decode(codec, "replace")
+        expected = in_code_page(row.stdout, codec)
+        if row.console == "terminal":
+            stdout, expected = terminal_text(raw.decode(codec, "replace")), terminal_text(expected)
+        elif b"\r" in raw.replace(b"\r\n", b"") or raw.count(b"\n") != raw.count(b"\r\n"):
+            problems.append(f"{which}stdout holds a CR or an LF outside a CR LF line end")
+        problems += [which + p for p in text_difference("stdout", expected, stdout)]
+        status = int((results / f"status{suffix}").read_text().strip())
+        if status != row.status:
+            problems.append(f"{which}exit status: expected {row.status}, came {status}")
+        if not suffix:
+            run.stdout, run.status = stdout, status
     run.driver = (results / "driver.log").read_text("utf-8").splitlines()
-    problems = problems_stderr
-    if b"\r" in raw.replace(b"\r\n", b""):
-        problems.append("stdout holds a carriage return outside a CR LF line end")
-    if raw.count(b"\n") != raw.count(b"\r\n"):
-        problems.append("stdout holds a line feed without its carriage return")
-    problems += text_difference("stdout", in_code_page(row.stdout, codec), run.stdout)
-    if run.status != row.status:
-        problems.append(f"exit status: expected {row.status}, came {run.status}")
-    problems += list_difference("driver lines", row.driver, run.driver)
+    problems += list_difference("driver lines", in_order(row, row.driver), in_order(row, run.driver))
     try:
         run.registry = parse_reg((results / "registry.reg").read_text("utf-8"))
     except (OSError, ValueError) as error:
@@ -343,7 +369,8 @@ def cross_problems(row, native, wine):
         problems.append("the two builds printed different texts")
     if native.status != wine.status:
         problems.append(f"exit status: native {native.status}, wine {wine.status}")
-    problems += list_difference("driver lines (native, then wine)", native.driver, wine.driver)
+    problems += list_difference("driver lines (native, then wine)", in_order(row, native.driver),
+                                in_order(row, wine.driver))
     nodes = machine_reg(row).port_nodes
     problems += view_differences(program_view(native.registry, nodes),
                                  program_view(wine.registry, nodes), "native", "wine")
@@ -354,7 +381,29 @@ def cross_problems(row, native, wine):
 
 
 def code_page(row):
-    return CODE_PAGES[machine_reg(row).keys.get(NLS_CODE_PAGE, {}).get("ACP", "1252")]
+    """The locale of the Windows build's run, and the codec of its output: the ANSI code
+    page's, the terminal's (UTF-8) for a console, or the console's output code page."""
+    locale, codec = CODE_PAGES[machine_reg(row).keys.get(NLS_CODE_PAGE, {}).get("ACP", "1252")]
+    return locale, {None: codec, "terminal": "utf-8"}.get(row.console, f"cp{row.console}")
+
+
+def terminal_text(text):
+    """What a terminal shows of a console's output: its control sequences and carriage
+    returns taken out, and the spaces at line ends, which it renders away."""
+    text = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07|\r", "", text)
+    return "".join(line.rstrip(" ") + "\n" for line in text.splitlines())
+
+
+def command_lines(row):
+    return [row.args] + ([row.also] if row.also else [])
+
+
+RUN_NAMES = ["", "second run: "]
+
+
+def in_order(row, lines):
+    """Driver lines as compared: two runs at once may come in either order."""
+    return sorted(lines) if row.also else lines
 
 
 def in_code_page(text, codec):

@@ -46,6 +46,11 @@ class Scenario:
     stderr: Optional[str] = None  # instead of notes: a regular expression for the native
     # build's stderr (under Wine: for one of its lines)
     wow64: bool = False  # run only as the 32-bit build on 64-bit Windows (run.py --wine32)
+    also: Optional[list] = None  # a second command line, started at the same moment on the
+    # same machine, expecting the same output; restart may then list several instances
+    console: Optional[str] = None  # Windows build only: "terminal" (stdout is what a console
+    # shows, standard error included) or an output code page (redirected from a console)
+    hold: int = 0  # Windows build only: ms another run holds the run mutex when this one starts
 
 
 def p(sub=""):
@@ -648,6 +653,40 @@ SCENARIOS = [
       values=port_values("Device0\\Port0", WaitOnTx=1), restart=PCI_A.instance,
       native_only="read-only",
       stderr=r"ZPConfigUtil: access denied: the change needs administrator rights[^\n]*\n"),
+
+    # Two sets started at the same moment on one machine: one waits for the other, and
+    # neither undoes the other's settings or COM numbers.
+    *[S(f"concurrent/two-boards-renumbered/{i}", LAB, ["set", "0", "-start=COM90"], CHANGED,
+        also=["set", "1", "-start=COM100"],
+        driver=session(*[f"device[Device0].port[{j}].Name=COM{90 + j}" for j in range(4)])
+        + session(*[f"device[Device1].port[{j}].Name=COM{100 + j}" for j in range(4)]),
+        values=renamed(PCI_A, coms(90, 91, 92, 93)) + renamed(ISA_B, coms(100, 101, 102, 103))
+        + [(p(f"Device{b}\\Port3"), "Name", f"COM{93 + 10 * b}") for b in (0, 1)]
+        + held(1, 2, 12, 14, 90, 91, 92, 93, 100, 101, 102, 103),
+        restart=[PCI_A.instance, ISA_B.instance]) for i in (1, 2, 3)],
+
+    # Another run holds the machine: one that dies is waited for and taken over from; one
+    # that does not end within 60 seconds makes the run give up before reading anything.
+    S("run-mutex/waits-for-a-run-that-dies", LAB, ["set", "COM3", "-wait=on"], CHANGED,
+      hold=3000, stderr=r"^ZPConfigUtil: waiting for another ZPConfigUtil run on this machine\.\r?$",
+      driver=session("device[Device0].port[0].WaitOnTx=1"),
+      values=port_values("Device0\\Port0", WaitOnTx=1), wine_only="run-mutex"),
+    S("run-mutex/gives-up-after-60-seconds", LAB, ["set", "COM3", "-wait=on"], "", 2,
+      hold=65000, unchanged=True, wine_only="run-mutex",
+      stderr=r"^ZPConfigUtil: waiting for .*\r?\nZPConfigUtil: another ZPConfigUtil run on this "
+             r"machine did not finish within 60 seconds\.\r?$"),
+
+    # The Windows build with a console: its wide output to the console, standard error
+    # included, and output redirected from a console in the console's code page.
+    S("console/enum-to-the-console", lab(name_a="Läbor Ω 計測"), ["enum"],
+      enum_report(("Läbor Ω 計測", coms(3, 4, 5, 6)), ("Line controller", coms(7, 8, 9, 10))),
+      unchanged=True, console="terminal", wine_only="console"),
+    S("console/set-with-a-note-to-the-console", LAB, ["set", "COM3", "-wait=on"],
+      RESTART_FAILED + "\n" + CHANGED, driver=session("device[Device0].port[0].WaitOnTx=1"),
+      values=port_values("Device0\\Port0", WaitOnTx=1), console="terminal", wine_only="console"),
+    S("console/enum-redirected-in-code-page-850", lab(name_a="Läbor Ω"), ["enum"],
+      enum_report(("Läbor Ω", coms(3, 4, 5, 6)), ("Line controller", coms(7, 8, 9, 10))),
+      unchanged=True, console="850", wine_only="console"),
 
     # The 32-bit build on 64-bit Windows: refused before it reaches the machine; help
     # still answers.

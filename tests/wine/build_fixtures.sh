@@ -2,7 +2,8 @@
 # Builds the Wine test fixtures into OUTDIR (default build/wine-fixtures), for x64 and,
 # in OUTDIR/x86, for 32-bit Windows: the test driver zephyn.sys, the two stand-in DLLs
 # that sit beside ZPConfigUtil.exe (msports.dll and cfgmgr32.dll), wait_device.exe, which
-# waits until the driver's control device is there, and fixture_check.exe, which checks
+# waits until the driver's control device is there, hold_mutex.exe, which holds the
+# program's run mutex as another run would, and fixture_check.exe, which checks
 # the driver and the DLLs under Wine:
 #   ZP_WINE_EXE=OUTDIR/fixture_check.exe run_scenario.sh \
 #     --expect fixture_check/expected fixture_check/machine.reg RESULTDIR
@@ -53,6 +54,7 @@ build_set() {
   rm -f "$out/zephyn_driver.o"
 
   $cc -O2 -Wall -Wextra -Werror -o "$out/wait_device.exe" "$here/wait_device.c"
+  $cc -O2 -Wall -Wextra -Werror -o "$out/hold_mutex.exe" "$here/hold_mutex.c"
   # The check of the three, linked as the program links (CM_* from cfgmgr32.dll).
   msports=-lmsports
   if [ "$1" = i686-w64-mingw32 ]; then

@@ -264,11 +264,9 @@ CONFIGRET WINAPI doubleOpenDevNodeKey(DEVINST node, REGSAM access, ULONG profile
   result = disposition == RegDisposition_OpenExisting
                ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, key)
                : RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, NULL, 0, access, NULL, key, NULL);
-  if (result != ERROR_SUCCESS) {
-    *key = NULL;
-    return fromRegistryError(result);
-  }
-  return CR_SUCCESS;
+  if (result != ERROR_SUCCESS) *key = NULL;
+  /* Refused for want of rights too: Microsoft documents no codes, ReactOS answers this. */
+  return result == ERROR_SUCCESS ? CR_SUCCESS : CR_NO_SUCH_REGISTRY_KEY;
 }
 
 /* The Enum value behind a CM_DRP_* property, and whether it may be written (as text). */
@@ -478,19 +476,31 @@ CONFIGRET WINAPI doubleGetNextResDes(RES_DES* resDes, RES_DES from, RESOURCEID w
   return CR_SUCCESS;
 }
 
-/* An I/O descriptor's data is the IO_DES header of its allocated range. */
+/* An I/O descriptor's data is an IO_RESOURCE, the size of which CM_Get_Res_Des_Data_Size
+ * gives: the IO_DES header of its allocated range (no ranges counted, as in an allocated
+ * configuration) and the one range of its array, left zero. A smaller buffer is refused. */
+CONFIGRET WINAPI doubleGetResDesDataSize(ULONG* size, RES_DES resDes, ULONG flags) {
+  const ConfigHandle* io = (const ConfigHandle*)resDes;
+  (void)flags;
+  if (size == NULL) return CR_INVALID_POINTER;
+  *size = 0;
+  if (io == NULL || io->magic != kResDesMagic) return CR_INVALID_RES_DES;
+  *size = sizeof(IO_RESOURCE);
+  return CR_SUCCESS;
+}
+
 CONFIGRET WINAPI doubleGetResDesData(RES_DES resDes, void* buffer, ULONG size, ULONG flags) {
   const ConfigHandle* io = (const ConfigHandle*)resDes;
-  IO_DES header;
+  IO_RESOURCE data;
   (void)flags;
   if (io == NULL || io->magic != kResDesMagic) return CR_INVALID_RES_DES;
   if (buffer == NULL) return CR_INVALID_POINTER;
-  if (size < sizeof header) return CR_BUFFER_SMALL;
-  ZeroMemory(&header, sizeof header);
-  header.IOD_Type = IOType_Range;
-  header.IOD_Alloc_Base = io->start;
-  header.IOD_Alloc_End = io->length != 0 ? io->start + io->length - 1 : io->start;
-  header.IOD_DesFlags = io->flags;
-  CopyMemory(buffer, &header, sizeof header);
+  if (size < sizeof data) return CR_BUFFER_SMALL;
+  ZeroMemory(&data, sizeof data);
+  data.IO_Header.IOD_Type = IOType_Range;
+  data.IO_Header.IOD_Alloc_Base = io->start;
+  data.IO_Header.IOD_Alloc_End = io->length != 0 ? io->start + io->length - 1 : io->start;
+  data.IO_Header.IOD_DesFlags = io->flags;
+  CopyMemory(buffer, &data, sizeof data);
   return CR_SUCCESS;
 }

@@ -4,7 +4,9 @@
  * (n-1) % 8 of byte (n-1) / 8 is set; a missing value or a short one means free. The
  * database arbitrates 8 numbers per byte of the value, at least 256 (a fresh machine's
  * value is 32 bytes): a claim or release above that fails until ComDBResizeDatabase grows
- * it. Every call reads the bitmap afresh and writes it back only when it changed. */
+ * it. Every call reads the bitmap afresh and writes it back only when it changed, holding
+ * the machine-wide mutex of the database as the system's own does (exported through the
+ * held* wrappers, see msports.def), so that two processes never interleave in one bitmap. */
 #include <windows.h>
 
 #include <ddk/msports.h>
@@ -18,6 +20,7 @@
 
 typedef struct {
   HKEY key;
+  HANDLE mutex;
 } Database;
 
 typedef struct {
@@ -84,6 +87,7 @@ LONG WINAPI ComDBOpen(HCOMDB* handle) {
     HeapFree(GetProcessHeap(), 0, db);
     return result;
   }
+  db->mutex = CreateMutexW(NULL, FALSE, L"Global\\ComDBMutex");
   *handle = (HCOMDB)db;
   return ERROR_SUCCESS;
 }
@@ -92,6 +96,7 @@ LONG WINAPI ComDBClose(HCOMDB handle) {
   Database* db = databaseOf(handle);
   if (db == NULL) return ERROR_INVALID_PARAMETER;
   RegCloseKey(db->key);
+  if (db->mutex != NULL) CloseHandle(db->mutex);
   HeapFree(GetProcessHeap(), 0, db);
   return ERROR_SUCCESS;
 }
@@ -140,8 +145,9 @@ LONG WINAPI ComDBReleasePort(HCOMDB handle, DWORD number) {
 }
 
 /* CDB_REPORT_BYTES: one byte per number from COM1, 1 when taken, for the numbers the
- * database arbitrates or as many as the buffer holds. CDB_REPORT_BITS: the bitmap itself.
- * Without a buffer: the database's size (the report type is not looked at). */
+ * database arbitrates or as many as the buffer holds; the rest of the buffer is cleared and
+ * MaxPortsReported is not set. CDB_REPORT_BITS: the bitmap itself. Without a buffer: the
+ * database's size (the report type is not looked at). */
 LONG WINAPI ComDBGetCurrentPortUsage(HCOMDB handle, BYTE* buffer, DWORD size, DWORD reportType,
                                      DWORD* reported) {
   Database* db = databaseOf(handle);
@@ -156,8 +162,9 @@ LONG WINAPI ComDBGetCurrentPortUsage(HCOMDB handle, BYTE* buffer, DWORD size, DW
     return ERROR_SUCCESS;
   }
   if (reportType == CDB_REPORT_BYTES) {
-    count = size < sizeOf(&bitmap) ? size : sizeOf(&bitmap);
-    for (i = 0; i < count; ++i) buffer[i] = isTaken(&bitmap, i + 1) ? 1 : 0;
+    ZeroMemory(buffer, size);
+    for (i = 0; i < size && i < sizeOf(&bitmap); ++i) buffer[i] = isTaken(&bitmap, i + 1) ? 1 : 0;
+    return ERROR_SUCCESS;
   } else if (reportType == CDB_REPORT_BITS) {
     count = size < sizeOf(&bitmap) / 8 ? size : sizeOf(&bitmap) / 8;
     for (i = 0; i < count; ++i) buffer[i] = i < bitmap.size ? bitmap.bytes[i] : 0;
@@ -183,4 +190,38 @@ LONG WINAPI ComDBResizeDatabase(HCOMDB handle, DWORD newSize) {
   ZeroMemory(bitmap.bytes + bitmap.size, newSize / 8 - bitmap.size);
   bitmap.size = newSize / 8;
   return writeBitmap(db, &bitmap);
+}
+
+/* ---- Held: each call under the database's mutex ----------------------------------------- */
+
+static HCOMDB hold(HCOMDB handle) {
+  Database* db = databaseOf(handle);
+  if (db != NULL && db->mutex != NULL) WaitForSingleObject(db->mutex, INFINITE);
+  return handle;
+}
+
+static LONG letGo(HCOMDB handle, LONG result) {
+  Database* db = databaseOf(handle);
+  if (db != NULL && db->mutex != NULL) ReleaseMutex(db->mutex);
+  return result;
+}
+
+/* ForceClaim is documented as reserved for the system's own use; ReactOS's reimplementation
+ * of the database refuses a number in use whatever the flag says. */
+LONG WINAPI heldClaimPort(HCOMDB handle, DWORD number, BOOL force, BOOL* forced) {
+  (void)force;
+  return letGo(handle, ComDBClaimPort(hold(handle), number, FALSE, forced));
+}
+
+LONG WINAPI heldReleasePort(HCOMDB handle, DWORD number) {
+  return letGo(handle, ComDBReleasePort(hold(handle), number));
+}
+
+LONG WINAPI heldGetCurrentPortUsage(HCOMDB handle, BYTE* buffer, DWORD size, DWORD reportType,
+                                    DWORD* reported) {
+  return letGo(handle, ComDBGetCurrentPortUsage(hold(handle), buffer, size, reportType, reported));
+}
+
+LONG WINAPI heldResizeDatabase(HCOMDB handle, DWORD newSize) {
+  return letGo(handle, ComDBResizeDatabase(hold(handle), newSize));
 }

@@ -2,7 +2,7 @@
 # Runs the Windows build once under Wine on one simulated machine and collects what it
 # did.
 #
-#   run_scenario.sh [--expect DIR] [--keep] MACHINE.reg RESULTDIR [ARG...]
+#   run_scenario.sh [--expect DIR] [--keep] [--also ARG]... MACHINE.reg RESULTDIR [ARG...]
 #
 # MACHINE.reg is a machine file (REGEDIT4, or Version 5.00 in UTF-16LE or UTF-8). The run
 # uses a copy of the base prefix of this test run (built on first use under ZP_WINE_WORK:
@@ -17,6 +17,8 @@
 #                its event-log source, the COM port database and every device instance
 #                the machine file names under Enum; sections sorted by path
 #   driver.log   C:\zephynsim.log, the driver's lines of the event log (absent: empty)
+#   stdout.2, status.2, stderr.2  the same of a second run of the exe, with the --also ARGs,
+#                started at the same moment as the first
 #   stderr.first-attempt  what Wine printed for a first attempt that ended in a harness
 #                error (the server start, the import, the control device that never
 #                appeared, Wine stopping the program, the export); such a run is tried
@@ -36,7 +38,12 @@
 # (win64, the default, or win32: the prefix's Windows; the driver comes from the fixtures'
 # x86 folder in a win32 prefix, the DLL doubles from it for a 32-bit exe), ZP_WINE_LOCALE
 # (the locale of the scenario's Wine processes, where Wine takes its ANSI code page from:
-# ja_JP.UTF-8 gives 932, hi_IN.UTF-8 65001; default C.UTF-8, 1252), and, for manual runs
+# ja_JP.UTF-8 gives 932, hi_IN.UTF-8 65001; default C.UTF-8, 1252), ZP_WINE_CONSOLE (terminal:
+# the exe runs with a console, its standard output and error on a pseudo-terminal, and stdout
+# holds what the terminal got; a code page number: the exe runs from a console of that output
+# code page, its standard output redirected to a file), ZP_WINE_HOLD (milliseconds: before
+# the exe starts, hold_mutex.exe takes the program's run mutex and keeps it that long), and,
+# for manual runs
 # only, ZP_WINE_FAIL_FIRST (import, device or export: that step of the first attempt fails,
 # to see the retry; hang: its device wait hangs until it is stopped) and ZP_WINE_STEP_SECONDS
 # (default 60: how long a Wine step may take before it is stopped as a harness error).
@@ -51,11 +58,12 @@ wine_bin=${WINE_BIN:-/usr/lib/wine}
 export WINEDEBUG=-all WINEARCH=${ZP_WINE_ARCH:-win64} LC_ALL=C.UTF-8
 base_overrides="mscoree,mshtml="
 
-expect='' keep=0
+expect='' keep=0 also=()
 while [ $# -gt 0 ]; do
   case $1 in
     --expect) expect=$2; shift 2 ;;
     --keep) keep=1; shift ;;
+    --also) also+=("$2"); shift 2 ;;
     *) break ;;
   esac
 done
@@ -102,6 +110,7 @@ wine() { bounded "$step_seconds" env LC_ALL="$wine_locale" "$loader" "$@"; }
 server() { bounded "$step_seconds" env LC_ALL="$wine_locale" "$wine_bin/wineserver" "$@"; }
 
 for file in "$exe" "$system_fixtures/zephyn.sys" "$system_fixtures/wait_device.exe" \
+            "$system_fixtures/hold_mutex.exe" \
             "$exe_fixtures/msports.dll" "$exe_fixtures/cfgmgr32.dll" "$machine"; do
   [ -f "$file" ] || fail "missing $file"
 done
@@ -217,7 +226,7 @@ make_prefix() {
     cp "$system_fixtures/zephyn.sys" "$prefix/drive_c/windows/system32/drivers/zephyn.sys"
   mkdir -p "$prefix/drive_c/zp"
   cp "$exe" "$exe_fixtures/msports.dll" "$exe_fixtures/cfgmgr32.dll" \
-    "$system_fixtures/wait_device.exe" "$prefix/drive_c/zp/"
+    "$system_fixtures/wait_device.exe" "$system_fixtures/hold_mutex.exe" "$prefix/drive_c/zp/"
   importable_machine "$machine" "$prefix/drive_c/machine.reg"
 }
 
@@ -234,6 +243,27 @@ reg() {
 # For a manual run only: ZP_WINE_FAIL_FIRST=STEP makes that step of the first attempt fail
 # as Wine would, to see the retry.
 failing_first() { [ "$attempt" = 1 ] && [ "${ZP_WINE_FAIL_FIRST:-}" = "$1" ]; }
+
+# One run of the exe with ARG...: RESULTDIR/stdout$1, status$1 and stderr$1. From a console
+# (script gives it a pseudo-terminal) when ZP_WINE_CONSOLE says so.
+run_program() {
+  local suffix=$1 command
+  shift
+  command=(env LC_ALL="$wine_locale" "$program_loader")
+  case ${ZP_WINE_CONSOLE:-} in
+    '') command+=("$program" "$@") ;;
+    terminal) command=(script -qec "stty cols 200; $(printf '%q ' "${command[@]}" "$program" "$@")"
+                 /dev/null) ;;
+    *) command=(script -qec "$(printf '%q ' "${command[@]}" cmd /c \
+         "chcp $ZP_WINE_CONSOLE >nul & $program $* > C:\\zp\\stdout$suffix")" /dev/null) ;;
+  esac
+  SHELL=/bin/bash WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 "${command[@]}" \
+    < /dev/null > "$results/stdout$suffix" 2> "$results/program.stderr$suffix"
+  echo $? > "$results/status$suffix"
+  cat "$results/program.stderr$suffix" >> "$results/stderr$suffix"
+  [[ ${ZP_WINE_CONSOLE:-terminal} = terminal ]] ||
+    cp "$prefix/drive_c/zp/stdout$suffix" "$results/stdout$suffix"
+}
 
 # One attempt in the prefix; sets harness_error when the harness, not the program, failed.
 # What Wine printed for each step goes to RESULTDIR/stderr.
@@ -252,18 +282,24 @@ run_once() {
     WINEDLLOVERRIDES=$base_overrides wine "${probe[@]}" > /dev/null 2>> "$results/stderr" ||
       harness_error="the test driver's control device did not appear$timed_out"
   fi
+  if [ -z "$harness_error" ] && [ -n "${ZP_WINE_HOLD:-}" ]; then
+    bounded 120 env LC_ALL="$wine_locale" "$loader" 'C:\zp\hold_mutex.exe' "$ZP_WINE_HOLD" \
+      > /dev/null 2>> "$results/stderr" &
+    for _ in $(seq 200); do [ -f "$prefix/drive_c/zp/held" ] && break; sleep 0.05; done
+    [ -f "$prefix/drive_c/zp/held" ] || harness_error="the run mutex was not taken"
+  fi
   if [ -z "$harness_error" ]; then
-    WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 \
-      env LC_ALL="$wine_locale" "$program_loader" "$program" "$@" > "$results/stdout" 2> "$results/program.stderr"
-    echo $? > "$results/status"
-    cat "$results/program.stderr" >> "$results/stderr"
+    run_program '' "$@" &
+    [ ${#also[@]} -eq 0 ] || run_program .2 "${also[@]}"
+    wait
     # The driver's close of the last handle may still be on its way.
     for _ in 1 2 3 4 5 6 7 8 9 10; do
       log=$prefix/drive_c/zephynsim.log
       [ ! -f "$log" ] || [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] && break
       sleep 0.05
     done
-    if grep -qE 'unimplemented function|Unhandled exception|could not load' "$results/stderr"; then
+    if grep -qsE 'unimplemented function|Unhandled exception|could not load' "$results/stderr" \
+      "$results/stderr.2"; then
       harness_error="Wine stopped the program, see $results/stderr"
     fi
   fi
