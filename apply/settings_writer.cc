@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "inventory/inventory.h"
+#include "inventory/setting_codes.h"
 #include "platform/os_registry.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -31,7 +32,7 @@ void walkPorts(const Inventory& inventory, StoreKeyVisitor& visitor, const Store
   for (int j = 0; j < portCount; ++j) {
     wchar_t name[16] = {};
     wchar_t path[kKeyPathCapacity] = {};
-    if (!formatText(name, L"Port%d", j) || !childPath(path, board.path, name)) continue;
+    if (!formatText(name, kPortKeyFormat, j) || !childPath(path, board.path, name)) continue;
     const StoreKeyStep step{StoreKeyKind::kPort, boardKey, name, path, board.boardIndex, j};
     visitKey(visitor, step, nullptr, inventory);
   }
@@ -52,10 +53,9 @@ void walkBoards(const Inventory& inventory, StoreKeyVisitor& visitor,
 
 void walkParameters(const Inventory& inventory, StoreKeyVisitor& visitor,
                     const StoreKeyStep& service, RegKey serviceKey) {
-  const wchar_t name[] = L"Parameters";
   wchar_t path[kKeyPathCapacity] = {};
-  if (!childPath(path, service.path, name)) return;
-  const StoreKeyStep step{StoreKeyKind::kParameters, serviceKey, name, path, -1, -1};
+  if (!childPath(path, service.path, kSettingsStoreKey)) return;
+  const StoreKeyStep step{StoreKeyKind::kParameters, serviceKey, kSettingsStoreKey, path, -1, -1};
   visitKey(visitor, step, walkBoards, inventory);
 }
 
@@ -131,47 +131,19 @@ void writeServiceValues(WriteTally& tally, const Inventory& inventory, RegKey ke
   tally.count(writeDwordValue(key, L"", L"Start", 3));
 }
 
-void writeDriverValues(WriteTally& tally, const Inventory& inventory, RegKey key) {
-  writeDwordOrDrop(tally, key, L"ScanRate", inventory.scanRate);
-  writeDwordOrDrop(tally, key, L"NumDevices", static_cast<uint32_t>(inventory.boardCount));
-  writeDwordOrDrop(tally, key, L"VerboseLog", inventory.verboseLog);
-  writeDwordOrDrop(tally, key, L"GlobalRS485Options", inventory.globalRS485Options);
-}
-
-void writeBoardValues(WriteTally& tally, const BoardRecord& board, RegKey key) {
-  writeDwordOrDrop(tally, key, L"NumPorts", static_cast<uint32_t>(board.portCount));
-  writeDwordOrDrop(tally, key, L"IoAddress", static_cast<uint32_t>(board.ioAddress));
-  writeDwordOrDrop(tally, key, L"ModemDevice", board.modemKind);
-  tally.count(writeStringValue(key, L"", L"Name", board.displayName, kRegSz));
-  tally.count(writeStringValue(key, L"", L"ModelName", board.modelName, kRegSz));
-}
-
-// A numeric port value: a field of the record, or one PortFlags bit stored as 0 or 1.
-struct PortDword {
-  const wchar_t* name;
-  uint32_t PortRecord::*field;
-  uint32_t flag;  // 0: the field itself
-};
-
-// In the order of writing, after the port's Name.
-const PortDword kPortDwords[] = {
-    {L"LockBaud", &PortRecord::lockBaud, 0},
-    {L"WaitOnTx", &PortRecord::portFlags, kWaitOnTx},
-    {L"RS485Low", &PortRecord::portFlags, kRS485Low},
-    {L"BlockSerenum", &PortRecord::portFlags, kBlockSerenum},
-    {L"MapCdToDsr", &PortRecord::portFlags, kMapCdToDsr},
-    {L"RingEmulate", &PortRecord::portFlags, kRingEmulate},
-    {L"TxCloseTime", &PortRecord::txCloseTime, 0},
-    {L"Map2StopsTo1", &PortRecord::portFlags, kMap2StopsTo1},
-    {L"RS485Override", &PortRecord::portFlags, kRS485Override},
-};
-
-void writePortValues(WriteTally& tally, const PortRecord& port, RegKey key) {
-  tally.count(writeStringValue(key, L"", L"Name", port.comName, kRegSz));
-  for (const PortDword& value : kPortDwords) {
-    const uint32_t data = port.*value.field;
-    writeDwordOrDrop(tally, key, value.name,
-                     value.flag == 0 ? data : ((data & value.flag) ? 1u : 0u));
+// Writes the values of `level` into `key` in the writer's order, from the Inventory (at
+// board `board`, port `port` as the level needs): texts always, numbers or their deletion.
+void writeValues(WriteTally& tally, const Inventory& inventory, uint8_t level, int board, int port,
+                 RegKey key) {
+  const SettingList values = settingsInOrder(&SettingOrder::write, level);
+  for (int i = 0; i < values.count; ++i) {
+    const SettingRow& setting = *values.rows[i];
+    const SettingValue value = setting.field.get(inventory, board, port);
+    if (setting.regType == kRegSz) {
+      tally.count(writeStringValue(key, L"", setting.valueName, value.text, kRegSz));
+    } else {
+      writeDwordOrDrop(tally, key, setting.valueName, value.number);
+    }
   }
 }
 
@@ -195,13 +167,13 @@ class StoreWriter : public StoreKeyVisitor {
         writeServiceValues(tally_, inventory_, *key);
         break;
       case StoreKeyKind::kParameters:
-        writeDriverValues(tally_, inventory_, *key);
+        writeValues(tally_, inventory_, kDriverWideSetting, 0, 0, *key);
         break;
       case StoreKeyKind::kBoard:
-        writeBoardValues(tally_, inventory_.boards[step.boardIndex], *key);
+        writeValues(tally_, inventory_, kBoardSetting, step.boardIndex, 0, *key);
         break;
       case StoreKeyKind::kPort:
-        writePortValues(tally_, inventory_.boards[step.boardIndex].ports[step.portIndex], *key);
+        writeValues(tally_, inventory_, kPortSetting, step.boardIndex, step.portIndex, *key);
         break;
       case StoreKeyKind::kEventLogSource:
         break;
