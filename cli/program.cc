@@ -2,6 +2,8 @@
 
 #include "apply/apply.h"
 #include "cli/device_resolution.h"
+#include "cli/messages.h"
+#include "cli/notes.h"
 #include "cli/reports.h"
 #include "cli/set_request.h"
 #include "cli/usage.h"
@@ -86,7 +88,7 @@ void runEnum() {
 // adapter board was found, else 0.
 int runOnInventory(int command, int argc, wchar_t** argv) {
   if (buildInventory() != 0 && gInventory->boardCount == 0) {
-    printMessage(Message::kNoDevice);
+    printMessage(Message::kNoBoardAttached);
     return 1;
   }
   // A board the driver did not count shows the stored or catalogued count, which may not

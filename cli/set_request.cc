@@ -1,7 +1,7 @@
 #include "cli/set_request.h"
 
 #include "cli/device_resolution.h"
-#include "cli/usage.h"
+#include "cli/messages.h"
 #include "inventory/inventory.h"
 #include "platform/text.h"
 
