@@ -88,27 +88,13 @@ const wchar_t* const kEnumLines[] = {
     L"\n",
 };
 
-template <size_t N>
-void printLines(const wchar_t* const (&lines)[N]) {
-  for (const wchar_t* line : lines) printWithText(line, kProgramName);
-}
-
 }  // namespace
 
-int printUsage(int code) {
-  switch (code) {
-    case kSetCommand:
-      printLines(kSetLines);
-      break;
-    case kGetCommand:
-      printLines(kGetLines);
-      break;
-    case kEnumCommand:
-      printLines(kEnumLines);
-      break;
-    default:
-      printLines(kGeneralLines);
-      break;
-  }
-  return 0;
+const UsageText kGeneralUsage{kGeneralLines, std::size(kGeneralLines)};
+const UsageText kSetUsage{kSetLines, std::size(kSetLines)};
+const UsageText kGetUsage{kGetLines, std::size(kGetLines)};
+const UsageText kEnumUsage{kEnumLines, std::size(kEnumLines)};
+
+void printUsage(const UsageText& usage) {
+  for (size_t i = 0; i < usage.count; ++i) printWithText(usage.lines[i], kProgramName);
 }

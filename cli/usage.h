@@ -2,18 +2,21 @@
 // cli/messages.h, notes on standard error in cli/notes.h.
 #pragma once
 
+#include <cstddef>
+
 // The name the usage texts and messages print, whatever the program was started as.
 extern const wchar_t kProgramName[];
 
-// Command codes of the command table.
-enum CommandCode : int {
-  kNoCommand = 0,
-  kSetCommand = 1,
-  kGetCommand = 2,
-  kEnumCommand = 3,
-  kHelpCommand = 4,
+// A usage text: its lines in order, each with at most one %ls for kProgramName.
+struct UsageText {
+  const wchar_t* const* lines;
+  size_t count;
 };
 
-// Prints the usage of a command code: set, get or enum; any other code (kNoCommand)
-// prints the general usage. Returns 0.
-int printUsage(int code);
+extern const UsageText kGeneralUsage;
+extern const UsageText kSetUsage;
+extern const UsageText kGetUsage;
+extern const UsageText kEnumUsage;
+
+// Prints a usage text on standard output.
+void printUsage(const UsageText& usage);
