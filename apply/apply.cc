@@ -9,6 +9,7 @@
 #include "apply/settings_writer.h"
 #include "driver/driver_channel.h"
 #include "inventory/inventory.h"
+#include "inventory/setting_codes.h"
 #include "platform/os_driver.h"
 #include "platform/text.h"
 
@@ -16,181 +17,153 @@ namespace {
 
 constexpr size_t kTextAreaOffset = 16;
 
-// Sends one command whose value is a request number, as the unsigned decimal text of
-// its 32 bits.
+// Sends one command whose value is a number, as the unsigned decimal text of its 32 bits.
 void sendNumber(ApplyRun& run, int form, int portIndex, const wchar_t* valueName, uint32_t value) {
   wchar_t valueText[100] = {};
   formatText(valueText, L"%u", static_cast<unsigned>(value));
   sendCommand(run, form, portIndex, valueName, valueText);
 }
 
-void setFlag(PortRecord& port, uint32_t flag, bool on) {
-  port.portFlags = on ? (port.portFlags | flag) : (port.portFlags & ~flag);
-}
-
-// --- Board options --------------------------------------------------------------------
-
-void applyBoardName(ApplyRun& run) {
-  sendCommand(run, kBoardCommand, 0, L"Name", run.request->name);
-  // A character the ANSI code page lacks, or a name cut to fit, reaches the driver other
-  // than it was given.
-  wchar_t received[kReceivedTextCapacity] = {};
-  if (!textReachesDriverWhole(run.request->name, received)) {
-    notify(run, {NoticeKind::kNameReceivedAs, {0, 0, 0}, ansiCodePage(), received});
-  }
-  copyText(gInventory->boards[run.request->boardIndex].displayName, run.request->name);
-}
-
-void applyStart(ApplyRun& run) { renumberBoardPorts(run, run.request->start); }
-
-// A driver-wide setting: one global command and its Inventory field.
-struct DriverSetting {
-  const wchar_t* valueName;
-  uint32_t Inventory::*field;
+// The driver command form that addresses a setting of each level.
+struct CommandForm {
+  uint8_t level;  // SettingLevel
+  int form;
 };
-const DriverSetting kScanRate{L"ScanRate", &Inventory::scanRate};
-const DriverSetting kVerboseLog{L"VerboseLog", &Inventory::verboseLog};
-const DriverSetting kGlobalRS485{L"GlobalRS485Options", &Inventory::globalRS485Options};
-
-void applyDriverSetting(ApplyRun& run, const DriverSetting& setting, uint32_t value) {
-  sendNumber(run, kGlobalCommand, 0, setting.valueName, value);
-  gInventory->*setting.field = value;
-}
-
-void applyScan(ApplyRun& run) {
-  applyDriverSetting(run, kScanRate, static_cast<uint32_t>(run.request->scan));
-}
-void applyRs485(ApplyRun& run) {
-  applyDriverSetting(run, kGlobalRS485, static_cast<uint32_t>(run.request->rs485));
-}
-void applyVerbose(ApplyRun& run) {
-  applyDriverSetting(run, kVerboseLog, static_cast<uint32_t>(run.request->verbose));
-}
-void applyBoardDefault(ApplyRun& run) {
-  applyDriverSetting(run, kVerboseLog, 0);
-  applyDriverSetting(run, kScanRate, 10);
-  applyDriverSetting(run, kGlobalRS485, 0);
-}
-
-struct BoardOption {
-  uint32_t flag;
-  void (*apply)(ApplyRun&);
+const CommandForm kCommandForms[] = {
+    {kDriverWideSetting, kGlobalCommand},
+    {kBoardSetting, kBoardCommand},
+    {kPortSetting, kPortCommand},
 };
 
-// In the order they are carried out.
-const BoardOption kBoardOptions[] = {
-    {kFlagName, applyBoardName},  {kFlagStart, applyStart},
-    {kFlagScan, applyScan},       {kFlagRs485, applyRs485},
-    {kFlagVerbose, applyVerbose}, {kFlagBoardDefault, applyBoardDefault},
-};
-
-// The driver-wide settings, as the Inventory holds them.
-struct DriverWide {
-  uint32_t scanRate;
-  uint32_t verboseLog;
-  uint32_t globalRS485Options;
-};
-
-DriverWide driverWide() {
-  return {gInventory->scanRate, gInventory->verboseLog, gInventory->globalRS485Options};
+int commandForm(uint8_t level) {
+  for (const CommandForm& row : kCommandForms) {
+    if (row.level == level) return row.form;
+  }
+  return 0;
 }
 
-void applyBoardOptions(ApplyRun& run) {
-  const DriverWide before = driverWide();
-  for (const BoardOption& option : kBoardOptions) {
-    if ((run.request->flags & option.flag) == 0) continue;
-    std::memset(run.commandBuffer + kTextAreaOffset, 0, sizeof run.commandBuffer - kTextAreaOffset);
-    option.apply(run);
+// Gives a numeric setting `value` for the request's board and, for a port setting, its
+// port `portIndex`: its driver command, if it has one, then the Inventory change.
+void applyNumber(ApplyRun& run, const SettingRow& setting, uint32_t value, int portIndex) {
+  if ((setting.traits & kTellsDriver) != 0) {
+    sendNumber(run, commandForm(setting.level), portIndex, setting.valueName, value);
   }
-  // Only the request's board restarts; the others run on with the values they started
-  // with until they restart too.
-  const DriverWide after = driverWide();
-  const bool changed = after.scanRate != before.scanRate || after.verboseLog != before.verboseLog ||
-                       after.globalRS485Options != before.globalRS485Options;
-  if (changed && boardsInUse(*gInventory) > 1) {
-    notify(run, {NoticeKind::kSharedSettings, {run.request->boardIndex, 0, 0}, 0, L""});
-  }
-}
-
-// --- Port options ---------------------------------------------------------------------
-
-// A port option with a request value: its driver command (none for a null value name)
-// and the PortRecord change, a PortFlags bit following bit 0 of the value, or a field.
-struct PortOption {
-  uint32_t requestFlag;
-  const wchar_t* valueName;
-  int32_t SetRequest::*value;
-  uint32_t portFlag;            // 0: the value goes into `field`
-  uint32_t PortRecord::*field;  // used when portFlag is 0
-};
-
-// In the order they are carried out; portname comes before them and default after.
-const PortOption kPortOptions[] = {
-    {kFlagToggle, L"RS485Override", &SetRequest::toggle, kRS485Override, nullptr},
-    {kFlagLow, L"RS485Low", &SetRequest::low, kRS485Low, nullptr},
-    {kFlagBaudrate, L"LockBaud", &SetRequest::baudrate, 0, &PortRecord::lockBaud},
-    {kFlagTimeout, L"TxCloseTime", &SetRequest::timeout, 0, &PortRecord::txCloseTime},
-    {kFlagCd, L"MapCdToDsr", &SetRequest::cd, kMapCdToDsr, nullptr},
-    {kFlagStopbits, L"Map2StopsTo1", &SetRequest::stopbits, kMap2StopsTo1, nullptr},
-    {kFlagWait, L"WaitOnTx", &SetRequest::wait, kWaitOnTx, nullptr},
-    {kFlagRing, L"RingEmulate", &SetRequest::ring, kRingEmulate, nullptr},
-    // The driver learns it only from the settings store at the restart.
-    {kFlagBlockpnp, nullptr, &SetRequest::blockpnp, kBlockSerenum, nullptr},
-};
-
-void applyPortOption(ApplyRun& run, const PortOption& option, int portIndex) {
-  const uint32_t value = static_cast<uint32_t>(run.request->*option.value);
-  if (option.valueName != nullptr)
-    sendNumber(run, kPortCommand, portIndex, option.valueName, value);
-  PortRecord& port = gInventory->boards[run.request->boardIndex].ports[portIndex];
-  if (option.portFlag != 0) {
-    setFlag(port, option.portFlag, (value & 1) != 0);
-  } else {
-    port.*option.field = value;
-  }
-}
-
-// Commands of the port default sequence, after the two RS-485 ones.
-const wchar_t* const kPortDefaultCommands[] = {L"LockBaud",     L"TxCloseTime", L"MapCdToDsr",
-                                               L"Map2StopsTo1", L"WaitOnTx",    L"RingEmulate"};
-
-void applyPortDefault(ApplyRun& run, int portIndex) {
-  PortRecord& port = gInventory->boards[run.request->boardIndex].ports[portIndex];
-  if (gInventory->globalRS485Options != 0) {
-    sendNumber(run, kPortCommand, portIndex, L"RS485Override", 0);
-    sendNumber(run, kPortCommand, portIndex, L"RS485Low", 0);
-    port.portFlags &= ~static_cast<uint32_t>(kRS485Override | kRS485Low);
-  }
-  for (const wchar_t* valueName : kPortDefaultCommands) {
-    sendNumber(run, kPortCommand, portIndex, valueName, 0);
-  }
-  port.lockBaud = 0;
-  port.txCloseTime = 0;
-  port.portFlags &= ~static_cast<uint32_t>(kMapCdToDsr | kMap2StopsTo1 | kWaitOnTx | kRingEmulate |
-                                           kBlockSerenum);
+  setting.field.set(*gInventory, run.request->boardIndex, portIndex, {value, L""});
 }
 
 // The ports an option goes to: every port of the board with allports, else the one named.
-struct PortTargets {
+// A driver-wide or board setting has one target.
+struct Targets {
   int first;
   int end;
 };
 
-PortTargets portTargets(const SetRequest& request) {
+Targets targetsOf(const ApplyRun& run, const SettingRow& setting) {
+  const SetRequest& request = *run.request;
+  if (setting.level != kPortSetting) return {0, 1};
   if (request.allports == 0) return {request.portIndex, request.portIndex + 1};
   return {0, portsInUse(gInventory->boards[request.boardIndex])};
 }
 
-void applyPortOptions(ApplyRun& run) {
-  const SetRequest& request = *run.request;
-  if (request.flags & kFlagPortname) renamePort(run, request.portname);
-  const PortTargets targets = portTargets(request);
-  for (const PortOption& option : kPortOptions) {
-    if ((request.flags & option.requestFlag) == 0) continue;
-    for (int j = targets.first; j < targets.end; ++j) applyPortOption(run, option, j);
+// --- Options ----------------------------------------------------------------------------
+
+void applyRequestNumber(ApplyRun& run, const SettingRow& option) {
+  const uint32_t value = option.request.get(*run.request).number;
+  const Targets targets = targetsOf(run, option);
+  for (int j = targets.first; j < targets.end; ++j) applyNumber(run, option, value, j);
+}
+
+void applyBoardName(ApplyRun& run, const SettingRow& option) {
+  const wchar_t* name = option.request.get(*run.request).text;
+  sendCommand(run, commandForm(option.level), 0, option.valueName, name);
+  // A character the ANSI code page lacks, or a name cut to fit, reaches the driver other
+  // than it was given.
+  wchar_t received[kReceivedTextCapacity] = {};
+  if (!textReachesDriverWhole(name, received)) {
+    notify(run, {NoticeKind::kNameReceivedAs, {0, 0, 0}, ansiCodePage(), received});
   }
-  if (request.flags & kFlagPortDefault) {
-    for (int j = targets.first; j < targets.end; ++j) applyPortDefault(run, j);
+  option.field.set(*gInventory, run.request->boardIndex, 0, {0, name});
+}
+
+void applyStart(ApplyRun& run, const SettingRow& option) {
+  renumberBoardPorts(run, option.request.get(*run.request).text);
+}
+
+void applyPortName(ApplyRun& run, const SettingRow& option) {
+  renamePort(run, option.request.get(*run.request).text);
+}
+
+// -default: every setting of the option's table that it resets, in its order, for each
+// target. The RS-485 options are left alone while the RS-485 options are off.
+void applyDefault(ApplyRun& run, const SettingRow& option) {
+  const SettingList resets = settingsInOrder(
+      &SettingOrder::reset, option.level == kPortSetting ? kPortOptions : kBoardOptions);
+  const Targets targets = targetsOf(run, option);
+  for (int j = targets.first; j < targets.end; ++j) {
+    for (int i = 0; i < resets.count; ++i) {
+      const SettingRow& setting = *resets.rows[i];
+      if ((setting.traits & kNeedsRs485Mode) != 0 && gInventory->globalRS485Options == 0) continue;
+      applyNumber(run, setting, setting.resetValue, j);
+    }
+  }
+}
+
+// The options carried out otherwise than by a number for every target.
+struct OwnWay {
+  SettingCode code;
+  void (*apply)(ApplyRun& run, const SettingRow& option);
+};
+const OwnWay kOwnWays[] = {
+    {kSetBoardName, applyBoardName},
+    {kSetStartCom, applyStart},
+    {kSetPortName, applyPortName},
+    {kSetDefault, applyDefault},
+};
+
+void applyOption(ApplyRun& run, const SettingRow& option) {
+  for (const OwnWay& way : kOwnWays) {
+    if (way.code == option.code) return way.apply(run, option);
+  }
+  applyRequestNumber(run, option);
+}
+
+// The driver-wide values the board options change, as the Inventory holds them.
+struct DriverWide {
+  uint32_t values[kMaxSettingRows];
+};
+
+DriverWide driverWide(const SettingList& settings) {
+  DriverWide values{};
+  for (int i = 0; i < settings.count; ++i) {
+    values.values[i] = settings.rows[i]->field.get(*gInventory, 0, 0).number;
+  }
+  return values;
+}
+
+// The request's options in the order they are carried out. Before each board option the
+// text area of the command buffer is cleared; between port commands it is not.
+void applyOptions(ApplyRun& run) {
+  const bool board = run.request->kind == kBoardDevice;
+  const SettingList options =
+      settingsInOrder(&SettingOrder::apply, board ? kBoardOptions : kPortOptions);
+  const SettingList shared = settingsInOrder(&SettingOrder::apply, kDriverWideSetting);
+  const DriverWide before = driverWide(shared);
+  for (int i = 0; i < options.count; ++i) {
+    const SettingRow& option = *options.rows[i];
+    if ((run.request->flags & option.requestFlag) == 0) continue;
+    if (board) {
+      std::memset(run.commandBuffer + kTextAreaOffset, 0,
+                  sizeof run.commandBuffer - kTextAreaOffset);
+    }
+    applyOption(run, option);
+  }
+  // Only the request's board restarts; the others run on with the values they started
+  // with until they restart too.
+  const DriverWide after = driverWide(shared);
+  const bool changed =
+      std::memcmp(before.values, after.values, sizeof(uint32_t) * shared.count) != 0;
+  if (changed && boardsInUse(*gInventory) > 1) {
+    notify(run, {NoticeKind::kSharedSettings, {run.request->boardIndex, 0, 0}, 0, L""});
   }
 }
 
@@ -299,11 +272,7 @@ int applySetRequest(const SetRequest* request, NoticeSink notices) {
     run.commandBuffer[i] = static_cast<unsigned char>(kTextCommandType >> (8 * i));
   }
 
-  if (request->kind == kBoardDevice) {
-    applyBoardOptions(run);
-  } else {
-    applyPortOptions(run);
-  }
+  applyOptions(run);
   closeOsHandle(run.channel.handle);
   if (run.commandsRefused > 0) {
     notify(run, {NoticeKind::kCommandsRefused,

@@ -4,12 +4,11 @@
 #include <iterator>
 
 #include "inventory/inventory.h"
+#include "inventory/setting_codes.h"
 #include "platform/os_comdb.h"
 #include "platform/text.h"
 
 namespace {
-
-const wchar_t kNameValue[] = L"Name";
 
 // The usage map, one byte per COM number (all free when the database does not answer),
 // with the numbers this option has given to ports marked too: a number whose claim
@@ -108,7 +107,7 @@ int32_t claimFree(ApplyRun& run, const Database& db, NumberSearch* search, int32
 void givePortNumber(ApplyRun& run, int portIndex, int32_t number) {
   wchar_t comName[16] = {};
   formatText(comName, L"COM%d", static_cast<int>(number));
-  sendCommand(run, kPortCommand, portIndex, kNameValue, comName);
+  sendCommand(run, kPortCommand, portIndex, findSetting(kSetPortName)->valueName, comName);
   copyText(gInventory->boards[run.request->boardIndex].ports[portIndex].comName, comName);
 }
 

@@ -2,61 +2,104 @@
 
 #include <cwchar>
 #include <iterator>
+#include <new>
 
 #include "inventory/inventory.h"
+#include "inventory/setting_codes.h"
 #include "platform/os_registry.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
 namespace {
 
-void visitKey(StoreKeyVisitor& visitor, const StoreKeyStep& step,
-              void (*beneath)(const Inventory&, StoreKeyVisitor&, const StoreKeyStep&, RegKey),
-              const Inventory& inventory) {
-  RegKey key = nullptr;
-  if (!visitor.enter(step, &key)) return;
-  if (beneath != nullptr) beneath(inventory, visitor, step, key);
-  visitor.leave(step, key);
+// --- The keys of the walk ---------------------------------------------------------------
+
+enum class StoreKey { kEventLogSource, kService, kParameters, kBoard, kPort };
+
+struct StoreKeyStep {
+  StoreKey kind;
+  uint8_t level;   // SettingLevel of the values the key holds; 0 for the event log and service
+  int parent;      // index of the step of the key above; -1 beneath HKLM
+  int boardIndex;  // kBoard and kPort; else -1
+  int portIndex;   // kPort; else -1
+  wchar_t path[kKeyPathCapacity];  // the key's full path beneath HKLM
+  const wchar_t* subKey;           // its path beneath the key above (all of it beneath HKLM)
+  RegKey key;                      // the writer's: the key as it opened it
+  bool opened;                     // the writer's: `key` is open
+};
+
+// The keys of the walk in order; every key's step comes after the step of the key above.
+struct StoreKeyList {
+  StoreKeyStep* steps;  // owned
+  int count;
+};
+
+StoreKeyStep* nextStep(StoreKeyList* list, StoreKey kind, uint8_t level, int parent, int board,
+                       int port) {
+  StoreKeyStep& step = list->steps[list->count];
+  step.kind = kind;
+  step.level = level;
+  step.parent = parent;
+  step.boardIndex = board;
+  step.portIndex = port;
+  step.path[0] = L'\0';
+  step.subKey = step.path;
+  step.key = nullptr;
+  step.opened = false;
+  return &step;
 }
 
-// The full path of a key beneath `parentPath`; false when it would not fit (the key is
-// then skipped rather than reached under a cut path).
-bool childPath(wchar_t (&path)[kKeyPathCapacity], const wchar_t* parentPath, const wchar_t* name) {
-  return name[0] != L'\0' && formatText(path, L"%ls\\%ls", parentPath, name);
+// A key beneath HKLM whose path `build` gives for the driver's service. Its index, or -1
+// when the path would not fit.
+int addRootKey(StoreKeyList* list, StoreKey kind,
+               bool (*build)(wchar_t* buffer, size_t capacity, const wchar_t* component)) {
+  StoreKeyStep* step = nextStep(list, kind, 0, -1, -1, -1);
+  if (!build(step->path, std::size(step->path), kServiceName)) return -1;
+  return list->count++;
 }
 
-void walkPorts(const Inventory& inventory, StoreKeyVisitor& visitor, const StoreKeyStep& board,
-               RegKey boardKey) {
-  const int portCount = portsInUse(inventory.boards[board.boardIndex]);
+// The key `name` beneath the key of step `parent`. Its index, or -1 when the name is empty
+// or the path would not fit (the key is then left out rather than reached under a cut path).
+int addKey(StoreKeyList* list, StoreKey kind, uint8_t level, int parent, const wchar_t* name,
+           int board, int port) {
+  const wchar_t* parentPath = list->steps[parent].path;
+  StoreKeyStep* step = nextStep(list, kind, level, parent, board, port);
+  if (name[0] == L'\0' || !formatText(step->path, L"%ls\\%ls", parentPath, name)) return -1;
+  step->subKey = step->path + textLength(parentPath) + 1;
+  return list->count++;
+}
+
+void addPortKeys(StoreKeyList* list, const Inventory& inventory, int board, int boardStep) {
+  const int portCount = portsInUse(inventory.boards[board]);
   for (int j = 0; j < portCount; ++j) {
     wchar_t name[16] = {};
-    wchar_t path[kKeyPathCapacity] = {};
-    if (!formatText(name, L"Port%d", j) || !childPath(path, board.path, name)) continue;
-    const StoreKeyStep step{StoreKeyKind::kPort, boardKey, name, path, board.boardIndex, j};
-    visitKey(visitor, step, nullptr, inventory);
+    if (!formatText(name, kPortKeyFormat, j)) continue;
+    addKey(list, StoreKey::kPort, kPortSetting, boardStep, name, board, j);
   }
 }
 
-void walkBoards(const Inventory& inventory, StoreKeyVisitor& visitor,
-                const StoreKeyStep& parameters, RegKey parametersKey) {
+// Fills `list` with the keys of the walk (see settings_writer.h); false when there is no
+// memory for it (the list is then empty). The caller frees list->steps.
+bool listStoreKeys(const Inventory& inventory, StoreKeyList* list) {
   const int boardCount = boardsInUse(inventory);
-  for (int i = 0; i < boardCount; ++i) {
-    const wchar_t* name = inventory.boards[i].keyName;
-    wchar_t path[kKeyPathCapacity] = {};
-    // An empty key name would reach Parameters itself.
-    if (!childPath(path, parameters.path, name)) continue;
-    const StoreKeyStep step{StoreKeyKind::kBoard, parametersKey, name, path, i, -1};
-    visitKey(visitor, step, walkPorts, inventory);
-  }
-}
+  int capacity = 3;  // the event-log source, the service key, Parameters
+  for (int i = 0; i < boardCount; ++i) capacity += 1 + portsInUse(inventory.boards[i]);
+  *list = {new (std::nothrow) StoreKeyStep[capacity], 0};
+  if (list->steps == nullptr) return false;
 
-void walkParameters(const Inventory& inventory, StoreKeyVisitor& visitor,
-                    const StoreKeyStep& service, RegKey serviceKey) {
-  const wchar_t name[] = L"Parameters";
-  wchar_t path[kKeyPathCapacity] = {};
-  if (!childPath(path, service.path, name)) return;
-  const StoreKeyStep step{StoreKeyKind::kParameters, serviceKey, name, path, -1, -1};
-  visitKey(visitor, step, walkBoards, inventory);
+  addRootKey(list, StoreKey::kEventLogSource, buildEventLogPath);
+  const int service = addRootKey(list, StoreKey::kService, buildServicesPath);
+  if (service < 0) return true;
+  const int parameters =
+      addKey(list, StoreKey::kParameters, kDriverWideSetting, service, kSettingsStoreKey, -1, -1);
+  if (parameters < 0) return true;
+  for (int i = 0; i < boardCount; ++i) {
+    // An empty key name would reach Parameters itself.
+    const int board = addKey(list, StoreKey::kBoard, kBoardSetting, parameters,
+                             inventory.boards[i].keyName, i, -1);
+    if (board >= 0) addPortKeys(list, inventory, i, board);
+  }
+  return true;
 }
 
 // --- The permission check -------------------------------------------------------------
@@ -80,20 +123,6 @@ uint32_t keyWritable(const wchar_t* path) {
     *cut = L'\0';
   }
 }
-
-class WritableCheck : public StoreKeyVisitor {
- public:
-  bool enter(const StoreKeyStep& step, RegKey*) override {
-    if (refusal_ != kOsSuccess) return false;
-    refusal_ = keyWritable(step.path);
-    return refusal_ == kOsSuccess;
-  }
-  void leave(const StoreKeyStep&, RegKey) override {}
-  uint32_t refusal() const { return refusal_; }
-
- private:
-  uint32_t refusal_ = kOsSuccess;
-};
 
 // --- The writer -------------------------------------------------------------------------
 
@@ -131,119 +160,89 @@ void writeServiceValues(WriteTally& tally, const Inventory& inventory, RegKey ke
   tally.count(writeDwordValue(key, L"", L"Start", 3));
 }
 
-void writeDriverValues(WriteTally& tally, const Inventory& inventory, RegKey key) {
-  writeDwordOrDrop(tally, key, L"ScanRate", inventory.scanRate);
-  writeDwordOrDrop(tally, key, L"NumDevices", static_cast<uint32_t>(inventory.boardCount));
-  writeDwordOrDrop(tally, key, L"VerboseLog", inventory.verboseLog);
-  writeDwordOrDrop(tally, key, L"GlobalRS485Options", inventory.globalRS485Options);
-}
-
-void writeBoardValues(WriteTally& tally, const BoardRecord& board, RegKey key) {
-  writeDwordOrDrop(tally, key, L"NumPorts", static_cast<uint32_t>(board.portCount));
-  writeDwordOrDrop(tally, key, L"IoAddress", static_cast<uint32_t>(board.ioAddress));
-  writeDwordOrDrop(tally, key, L"ModemDevice", board.modemKind);
-  tally.count(writeStringValue(key, L"", L"Name", board.displayName, kRegSz));
-  tally.count(writeStringValue(key, L"", L"ModelName", board.modelName, kRegSz));
-}
-
-// A numeric port value: a field of the record, or one PortFlags bit stored as 0 or 1.
-struct PortDword {
-  const wchar_t* name;
-  uint32_t PortRecord::*field;
-  uint32_t flag;  // 0: the field itself
-};
-
-// In the order of writing, after the port's Name.
-const PortDword kPortDwords[] = {
-    {L"LockBaud", &PortRecord::lockBaud, 0},
-    {L"WaitOnTx", &PortRecord::portFlags, kWaitOnTx},
-    {L"RS485Low", &PortRecord::portFlags, kRS485Low},
-    {L"BlockSerenum", &PortRecord::portFlags, kBlockSerenum},
-    {L"MapCdToDsr", &PortRecord::portFlags, kMapCdToDsr},
-    {L"RingEmulate", &PortRecord::portFlags, kRingEmulate},
-    {L"TxCloseTime", &PortRecord::txCloseTime, 0},
-    {L"Map2StopsTo1", &PortRecord::portFlags, kMap2StopsTo1},
-    {L"RS485Override", &PortRecord::portFlags, kRS485Override},
-};
-
-void writePortValues(WriteTally& tally, const PortRecord& port, RegKey key) {
-  tally.count(writeStringValue(key, L"", L"Name", port.comName, kRegSz));
-  for (const PortDword& value : kPortDwords) {
-    const uint32_t data = port.*value.field;
-    writeDwordOrDrop(tally, key, value.name,
-                     value.flag == 0 ? data : ((data & value.flag) ? 1u : 0u));
+// Writes the values of `level` into `key` in the writer's order, from the Inventory (at
+// board `board`, port `port` as the level needs): texts always, numbers or their deletion.
+void writeValues(WriteTally& tally, const Inventory& inventory, uint8_t level, int board, int port,
+                 RegKey key) {
+  const SettingList values = settingsInOrder(&SettingOrder::write, level);
+  for (int i = 0; i < values.count; ++i) {
+    const SettingRow& setting = *values.rows[i];
+    const SettingValue value = setting.field.get(inventory, board, port);
+    if (setting.regType == kRegSz) {
+      tally.count(writeStringValue(key, L"", setting.valueName, value.text, kRegSz));
+    } else {
+      writeDwordOrDrop(tally, key, setting.valueName, value.number);
+    }
   }
 }
 
-class StoreWriter : public StoreKeyVisitor {
- public:
-  explicit StoreWriter(const Inventory& inventory) : inventory_(inventory) {}
-  int failures() const { return tally_.failures; }
-
-  bool enter(const StoreKeyStep& step, RegKey* key) override {
-    if (step.kind == StoreKeyKind::kEventLogSource) {
-      writeEventLogSource(tally_, inventory_, step.path);
-      return false;
-    }
-    if (keyExists(step.parent, step.subKey) == 0) createKey(step.parent, step.subKey);
-    if (openKey(step.parent, key, step.subKey, kKeyAllAccess) != kRegistryOk) {
-      tally_.count(kRegistryOpenFailed);  // and everything beneath it is left as it was
-      return false;
-    }
-    switch (step.kind) {
-      case StoreKeyKind::kService:
-        writeServiceValues(tally_, inventory_, *key);
-        break;
-      case StoreKeyKind::kParameters:
-        writeDriverValues(tally_, inventory_, *key);
-        break;
-      case StoreKeyKind::kBoard:
-        writeBoardValues(tally_, inventory_.boards[step.boardIndex], *key);
-        break;
-      case StoreKeyKind::kPort:
-        writePortValues(tally_, inventory_.boards[step.boardIndex].ports[step.portIndex], *key);
-        break;
-      case StoreKeyKind::kEventLogSource:
-        break;
-    }
-    return true;
+// Creates the key of `step` where it is missing, opens it and writes its values (the
+// event-log source's by its path, without opening it). True when the key is open.
+bool writeKey(WriteTally& tally, const Inventory& inventory, const StoreKeyList& list,
+              StoreKeyStep& step) {
+  if (step.kind == StoreKey::kEventLogSource) {
+    writeEventLogSource(tally, inventory, step.path);
+    return false;
   }
+  const RegKey parent = step.parent < 0 ? nullptr : list.steps[step.parent].key;
+  if (keyExists(parent, step.subKey) == 0) createKey(parent, step.subKey);
+  if (openKey(parent, &step.key, step.subKey, kKeyAllAccess) != kRegistryOk) {
+    tally.count(kRegistryOpenFailed);  // and everything beneath it is left as it was
+    return false;
+  }
+  step.opened = true;
+  if (step.kind == StoreKey::kService) {
+    writeServiceValues(tally, inventory, step.key);
+  } else {
+    writeValues(tally, inventory, step.level, step.boardIndex, step.portIndex, step.key);
+  }
+  return true;
+}
 
-  void leave(const StoreKeyStep&, RegKey key) override { regCloseKey(key); }
+// The service key, Parameters, a board key and a port key are open at once at the most.
+constexpr int kMaxOpenKeys = 4;
 
- private:
-  const Inventory& inventory_;
-  WriteTally tally_;
-};
+// Writes the keys of the list in order. A key stays open until every key beneath it is
+// written, and is closed before the walk goes on beside it.
+void writeStoreKeys(WriteTally& tally, const Inventory& inventory, StoreKeyList& list) {
+  int open[kMaxOpenKeys] = {};  // the steps whose keys are open, outermost first
+  int openCount = 0;
+  for (int i = 0; i < list.count; ++i) {
+    StoreKeyStep& step = list.steps[i];
+    if (step.parent >= 0 && !list.steps[step.parent].opened) continue;
+    while (openCount > 0 && open[openCount - 1] != step.parent) {
+      regCloseKey(list.steps[open[--openCount]].key);
+    }
+    if (writeKey(tally, inventory, list, step) && openCount < kMaxOpenKeys) open[openCount++] = i;
+  }
+  while (openCount > 0) regCloseKey(list.steps[open[--openCount]].key);
+}
 
 }  // namespace
 
-void walkStoreKeys(const Inventory& inventory, StoreKeyVisitor& visitor) {
-  wchar_t eventLogPath[kKeyPathCapacity] = {};
-  if (buildEventLogPath(eventLogPath, std::size(eventLogPath), kServiceName)) {
-    const StoreKeyStep step{
-        StoreKeyKind::kEventLogSource, nullptr, eventLogPath, eventLogPath, -1, -1};
-    visitKey(visitor, step, nullptr, inventory);
-  }
-  wchar_t servicePath[kKeyPathCapacity] = {};
-  if (!buildServicesPath(servicePath, std::size(servicePath), kServiceName)) return;
-  const StoreKeyStep step{StoreKeyKind::kService, nullptr, servicePath, servicePath, -1, -1};
-  visitKey(visitor, step, walkParameters, inventory);
-}
-
 int checkSettingsStoreWritable(const Inventory& inventory, uint32_t* error) {
-  WritableCheck check;
-  walkStoreKeys(inventory, check);
-  if (error != nullptr) *error = check.refusal();
-  if (check.refusal() == kOsSuccess) return kStoreWritable;
-  return check.refusal() == kOsAccessDenied ? kStoreAccessDenied : kStoreNotWritable;
+  StoreKeyList list{};
+  uint32_t refusal = listStoreKeys(inventory, &list) ? kOsSuccess : kOsNotEnoughMemory;
+  for (int i = 0; i < list.count && refusal == kOsSuccess; ++i) {
+    refusal = keyWritable(list.steps[i].path);
+  }
+  delete[] list.steps;
+  if (error != nullptr) *error = refusal;
+  if (refusal == kOsSuccess) return kStoreWritable;
+  return refusal == kOsAccessDenied ? kStoreAccessDenied : kStoreNotWritable;
 }
 
 int writeSettingsStore(const Inventory* inventory, int* failures) {
   if (failures != nullptr) *failures = 0;
   if (inventory == nullptr) return 0;
-  StoreWriter writer(*inventory);
-  walkStoreKeys(*inventory, writer);
-  if (failures != nullptr) *failures = writer.failures();
+  WriteTally tally;
+  StoreKeyList list{};
+  if (listStoreKeys(*inventory, &list)) {
+    writeStoreKeys(tally, *inventory, list);
+  } else {
+    tally.count(kRegistryOpenFailed);  // nothing could be reached
+  }
+  delete[] list.steps;
+  if (failures != nullptr) *failures = tally.failures;
   return 0;
 }

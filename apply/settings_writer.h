@@ -5,32 +5,11 @@
 #include "inventory/inventory.h"
 #include "platform/os_types.h"
 
-// The keys the writer opens, in the order it reaches them.
-enum class StoreKeyKind { kEventLogSource, kService, kParameters, kBoard, kPort };
-
-struct StoreKeyStep {
-  StoreKeyKind kind;
-  RegKey parent;          // the key above, as the visitor opened it; null for HKLM
-  const wchar_t* subKey;  // the key's path beneath `parent` (the full path beneath HKLM)
-  const wchar_t* path;    // the key's full path beneath HKLM
-  int boardIndex;         // kBoard and kPort; else -1
-  int portIndex;          // kPort; else -1
-};
-
-class StoreKeyVisitor {
- public:
-  virtual ~StoreKeyVisitor() = default;
-  // Reaches a key. *key (null on entry) receives what the visitor opened; it is the
-  // `parent` of the keys beneath. False skips the key and every key beneath it.
-  virtual bool enter(const StoreKeyStep& step, RegKey* key) = 0;
-  // Leaves a key that enter accepted, after every key beneath it.
-  virtual void leave(const StoreKeyStep& step, RegKey key) = 0;
-};
-
-// Walks the writer's keys: the event-log source (nothing beneath it); the service key;
-// Parameters beneath it; beneath Parameters each board's key (named by keyName) in board
-// order, and beneath each board key Port0 .. Port<portCount - 1>.
-void walkStoreKeys(const Inventory& inventory, StoreKeyVisitor& visitor);
+// The keys of the walk, in the order the permission check and the writer reach them: the
+// event-log source (nothing beneath it); the service key; Parameters beneath it; beneath
+// Parameters each board's key (named by keyName) in board order, and beneath each board
+// key Port0 .. Port<portCount - 1>. A key whose name is empty or whose path would not fit
+// a key-path buffer is left out with everything beneath it.
 
 enum StoreWritability : int {
   kStoreWritable = 0,

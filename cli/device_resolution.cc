@@ -1,6 +1,6 @@
 #include "cli/device_resolution.h"
 
-#include "cli/usage.h"
+#include "cli/messages.h"
 #include "inventory/inventory.h"
 #include "platform/text.h"
 

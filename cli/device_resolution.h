@@ -5,7 +5,7 @@
 #include <cstdint>
 
 enum DeviceKind : int32_t {
-  kNoDevice = 0,
+  kUnresolvedDevice = 0,  // a DeviceRef before resolution
   kBoardDevice = 1,
   kPortDevice = 2,
 };

@@ -2,6 +2,8 @@
 
 #include "apply/apply.h"
 #include "cli/device_resolution.h"
+#include "cli/messages.h"
+#include "cli/notes.h"
 #include "cli/reports.h"
 #include "cli/set_request.h"
 #include "cli/usage.h"
@@ -13,42 +15,30 @@
 
 namespace {
 
-struct CommandRow {
+struct Command {
   const wchar_t* keyword;
-  int code;
+  int code;                // CommandCode
+  const UsageText* usage;  // the usage text `help <keyword>` prints; null: none of its own
+  void (*run)(int argc, wchar_t** argv);
+  bool onInventory;  // runs on the Inventory; else answered without the machine
 };
 
-// Searched from the first row; the first keyword equal to the command word wins.
-const CommandRow kCommands[] = {
-    {L"help", kHelpCommand}, {L"set", kSetCommand}, {L"get", kGetCommand},
-    {L"enum", kEnumCommand}, {nullptr, kNoCommand},
-};
+enum CommandSearch { kAnyCommand, kTopicsOnly };
 
-// The topics `help <topic>` knows, in the order they are tried.
-const CommandRow kHelpTopics[] = {
-    {L"set", kSetCommand},
-    {L"get", kGetCommand},
-    {L"enum", kEnumCommand},
-    {nullptr, kNoCommand},
-};
-
-int findCommand(const CommandRow* table, const wchar_t* word) {
-  for (const CommandRow* row = table; row->keyword != nullptr; ++row) {
-    if (equalsIgnoreCase(row->keyword, word)) return row->code;
-  }
-  return kNoCommand;
-}
+// The first row of the command table (among the help topics only, or among all) whose
+// keyword equals `word` without regard to case; null for none.
+const Command* findCommand(const wchar_t* word, CommandSearch search);
 
 void runHelp(int argc, wchar_t** argv) {
   if (argc == 2) {
-    printUsage(kNoCommand);
+    printUsage(kGeneralUsage);
   } else if (argc == 3) {
-    const int topic = findCommand(kHelpTopics, argv[2]);
-    if (topic == kNoCommand) printMessage(Message::kInvalidHelpTopic, argv[2]);
-    printUsage(topic);
+    const Command* topic = findCommand(argv[2], kTopicsOnly);
+    if (topic == nullptr) printMessage(Message::kInvalidHelpTopic, argv[2]);
+    printUsage(topic != nullptr ? *topic->usage : kGeneralUsage);
   } else {
     printMessage(Message::kHelpArguments, kProgramName);
-    printUsage(kNoCommand);
+    printUsage(kGeneralUsage);
   }
 }
 
@@ -65,28 +55,45 @@ void runSet(int argc, wchar_t** argv) {
       return;
     }
   }
-  printUsage(kSetCommand);
+  printUsage(kSetUsage);
 }
 
 void runGet(int argc, wchar_t** argv) {
   DeviceRef device{};
   if (resolveGetDevice(argc, argv, &device) != 0) {
     printMessage(Message::kInvalidArguments);
-    printUsage(kGetCommand);
+    printUsage(kGetUsage);
     return;
   }
   printDeviceReport(device);
 }
 
-void runEnum() {
+void runEnum(int, wchar_t**) {
   if (printEnumReport() != 0) printMessage(Message::kNoHardwareInformation);
+}
+
+// Searched from the first row; the first keyword equal to the command word wins. The help
+// topics are the rows with a usage text of their own, in this order: help is none.
+const Command kCommands[] = {
+    {L"help", kHelpCommand, nullptr, runHelp, false},
+    {L"set", kSetCommand, &kSetUsage, runSet, true},
+    {L"get", kGetCommand, &kGetUsage, runGet, true},
+    {L"enum", kEnumCommand, &kEnumUsage, runEnum, true},
+};
+
+const Command* findCommand(const wchar_t* word, CommandSearch search) {
+  for (const Command& command : kCommands) {
+    if (search == kTopicsOnly && command.usage == nullptr) continue;
+    if (equalsIgnoreCase(command.keyword, word)) return &command;
+  }
+  return nullptr;
 }
 
 // Builds the Inventory and runs one command against it. The exit status: 1 when no
 // adapter board was found, else 0.
-int runOnInventory(int command, int argc, wchar_t** argv) {
+int runOnInventory(const Command& command, int argc, wchar_t** argv) {
   if (buildInventory() != 0 && gInventory->boardCount == 0) {
-    printMessage(Message::kNoDevice);
+    printMessage(Message::kNoBoardAttached);
     return 1;
   }
   // A board the driver did not count shows the stored or catalogued count, which may not
@@ -96,37 +103,30 @@ int runOnInventory(int command, int argc, wchar_t** argv) {
     const BoardRecord& board = gInventory->boards[i];
     if (board.portCountQuery != 0) printNote(Note::kPortCountUnreported, i, board.portCount);
   }
-  switch (command) {
-    case kSetCommand:
-      runSet(argc, argv);
-      break;
-    case kGetCommand:
-      runGet(argc, argv);
-      break;
-    default:
-      runEnum();
-      break;
-  }
+  command.run(argc, argv);
   return 0;
 }
 
 }  // namespace
 
-int lookupCommand(wchar_t** argv) { return findCommand(kCommands, argv[1]); }
+int lookupCommand(wchar_t** argv) {
+  const Command* command = findCommand(argv[1], kAnyCommand);
+  return command != nullptr ? command->code : kNoCommand;
+}
 
 int runProgram(int argc, wchar_t** argv) {
   if (argc < 2) {
-    printUsage(kNoCommand);
+    printUsage(kGeneralUsage);
     return 0;
   }
-  const int command = lookupCommand(argv);
-  if (command == kNoCommand) {
+  const Command* command = findCommand(argv[1], kAnyCommand);
+  if (command == nullptr) {
     printMessage(Message::kInvalidCommand);
-    printUsage(kNoCommand);
+    printUsage(kGeneralUsage);
     return 0;
   }
-  if (command == kHelpCommand) {
-    runHelp(argc, argv);
+  if (!command->onInventory) {
+    command->run(argc, argv);
     return 0;
   }
 
@@ -138,7 +138,7 @@ int runProgram(int argc, wchar_t** argv) {
   if (platformStatus != 0) return platformStatus;
   int status = 1;  // a run without an Inventory cannot report
   if (createInventory() == 0) {
-    status = runOnInventory(command, argc, argv);
+    status = runOnInventory(*command, argc, argv);
     releaseInventory();
     releasePortCountRecord();
   }

@@ -1,6 +1,6 @@
 #include "cli/reports.h"
 
-#include "cli/usage.h"
+#include "cli/messages.h"
 #include "inventory/inventory.h"
 #include "platform/os_console.h"
 #include "platform/text.h"

@@ -1,65 +1,11 @@
 #include "cli/set_request.h"
 
 #include "cli/device_resolution.h"
-#include "cli/usage.h"
+#include "cli/messages.h"
 #include "inventory/inventory.h"
 #include "platform/text.h"
 
 namespace {
-
-struct OptionRow {
-  const wchar_t* keyword;
-  SettingCode code;
-};
-
-const OptionRow kBoardOptions[] = {
-    {L"name", kSetBoardName}, {L"start", kSetStartCom},    {L"verbose", kSetVerboseLog},
-    {L"scan", kSetScanRate},  {L"rs485", kSetGlobalRS485}, {L"default", kSetDefault},
-    {nullptr, SettingCode{}},
-};
-
-const OptionRow kPortOptions[] = {
-    {L"portname", kSetPortName},     {L"toggle", kSetRS485Override}, {L"low", kSetRS485Low},
-    {L"baudrate", kSetLockBaud},     {L"timeout", kSetTxCloseTime},  {L"cd", kSetMapCdToDsr},
-    {L"stopbits", kSetMap2StopsTo1}, {L"wait", kSetWaitOnTx},        {L"ring", kSetRingEmulate},
-    {L"blockpnp", kSetBlockSerenum}, {L"default", kSetDefault},      {L"allports", kSetAllPorts},
-    {nullptr, SettingCode{}},
-};
-
-enum class ValueKind { kComName, kBoardName, kOnOff, kDigits, kNoneOrDigits, kEmpty };
-
-// Where a SettingCode's value goes. A row with a device kind applies only to requests of
-// that kind; the first row that applies wins.
-struct SettingRule {
-  SettingCode code;
-  int32_t deviceKind;  // 0 any
-  ValueKind valueKind;
-  uint32_t flag;
-  int32_t SetRequest::*number;         // on/off, numeric and empty kinds
-  wchar_t (SetRequest::*comName)[16];  // COM name kinds
-};
-
-const SettingRule kSettingRules[] = {
-    {kSetBoardName, 0, ValueKind::kBoardName, kFlagName, nullptr, nullptr},
-    {kSetStartCom, 0, ValueKind::kComName, kFlagStart, nullptr, &SetRequest::start},
-    {kSetVerboseLog, 0, ValueKind::kOnOff, kFlagVerbose, &SetRequest::verbose, nullptr},
-    {kSetScanRate, 0, ValueKind::kDigits, kFlagScan, &SetRequest::scan, nullptr},
-    {kSetGlobalRS485, 0, ValueKind::kOnOff, kFlagRs485, &SetRequest::rs485, nullptr},
-    {kSetDefault, kBoardDevice, ValueKind::kEmpty, kFlagBoardDefault, &SetRequest::boardDefault,
-     nullptr},
-    {kSetDefault, 0, ValueKind::kEmpty, kFlagPortDefault, &SetRequest::portDefault, nullptr},
-    {kSetPortName, 0, ValueKind::kComName, kFlagPortname, nullptr, &SetRequest::portname},
-    {kSetRS485Override, 0, ValueKind::kOnOff, kFlagToggle, &SetRequest::toggle, nullptr},
-    {kSetRS485Low, 0, ValueKind::kOnOff, kFlagLow, &SetRequest::low, nullptr},
-    {kSetLockBaud, 0, ValueKind::kNoneOrDigits, kFlagBaudrate, &SetRequest::baudrate, nullptr},
-    {kSetTxCloseTime, 0, ValueKind::kDigits, kFlagTimeout, &SetRequest::timeout, nullptr},
-    {kSetMapCdToDsr, 0, ValueKind::kOnOff, kFlagCd, &SetRequest::cd, nullptr},
-    {kSetMap2StopsTo1, 0, ValueKind::kOnOff, kFlagStopbits, &SetRequest::stopbits, nullptr},
-    {kSetWaitOnTx, 0, ValueKind::kOnOff, kFlagWait, &SetRequest::wait, nullptr},
-    {kSetRingEmulate, 0, ValueKind::kOnOff, kFlagRing, &SetRequest::ring, nullptr},
-    {kSetBlockSerenum, 0, ValueKind::kOnOff, kFlagBlockpnp, &SetRequest::blockpnp, nullptr},
-    {kSetAllPorts, 0, ValueKind::kEmpty, kFlagAllports, &SetRequest::allports, nullptr},
-};
 
 constexpr size_t kMaxKeyUnits = kOptionKeyCapacity - 1;
 constexpr size_t kMaxValueUnits = kOptionValueCapacity - 1;
@@ -99,39 +45,66 @@ bool parseUnsigned32(const wchar_t* text, uint32_t* result) {
   return true;
 }
 
-int validate(ValueKind kind, const wchar_t* value) {
-  switch (kind) {
-    case ValueKind::kComName:
-      return isComName(value);
-    case ValueKind::kBoardName:
-      return isBoardName(value);
-    case ValueKind::kOnOff:
-      return isOnOff(value);
-    case ValueKind::kDigits:
-      return isDigits(value);
-    case ValueKind::kNoneOrDigits:
-      return isNoneOrDigits(value);
-    case ValueKind::kEmpty:
-      return isEmptyValue(value);
-  }
-  return 1;
-}
+// What a value of each kind must be, and what it stores.
+struct ValueRule {
+  uint8_t kind;  // ValueKind
+  int (*validate)(const wchar_t* text);
+  SettingValue (*convert)(const wchar_t* text);
+};
 
-const SettingRule* findRule(SettingCode code, int32_t deviceKind) {
-  for (const SettingRule& rule : kSettingRules) {
-    if (rule.code == code && (rule.deviceKind == 0 || rule.deviceKind == deviceKind)) {
-      return &rule;
-    }
+SettingValue asText(const wchar_t* text) { return {0, text}; }
+SettingValue asOnOff(const wchar_t* text) { return {static_cast<uint32_t>(onOffValue(text)), L""}; }
+// "none" is 0; a digit text is known to fit 32 bits, kept as its bit pattern.
+SettingValue asNumber(const wchar_t* text) {
+  uint32_t number = 0;
+  if (!equalsIgnoreCase(text, L"none")) parseUnsigned32(text, &number);
+  return {number, L""};
+}
+SettingValue asGiven(const wchar_t*) { return {1, L""}; }
+
+const ValueRule kValueRules[] = {
+    {kComNameValue, isComName, asText},
+    {kBoardNameValue, isBoardName, asText},
+    {kOnOffValue, isOnOff, asOnOff},
+    {kDigitsValue, isDigits, asNumber},
+    {kNoneOrDigitsValue, isNoneOrDigits, asNumber},
+    {kEmptyValue, isEmptyValue, asGiven},
+};
+
+const ValueRule* findValueRule(uint8_t kind) {
+  for (const ValueRule& rule : kValueRules) {
+    if (rule.kind == kind) return &rule;
   }
   return nullptr;
 }
 
-const OptionRow* findOption(const OptionRow* table, const wchar_t* key) {
-  for (const OptionRow* row = table; row->keyword != nullptr; ++row) {
-    if (equalsIgnoreCase(row->keyword, key)) return row;
+// The option of the request's option table whose keyword is `key`.
+const SettingRow* findOption(uint8_t options, const wchar_t* key) {
+  const SettingList table = settingsInOrder(&SettingOrder::option, options);
+  for (int i = 0; i < table.count; ++i) {
+    if (equalsIgnoreCase(table.rows[i]->keyword, key)) return table.rows[i];
   }
   return nullptr;
 }
+
+uint8_t optionsOf(int32_t deviceKind) {
+  return deviceKind == kBoardDevice ? kBoardOptions : deviceKind == kPortDevice ? kPortOptions : 0;
+}
+
+// The request flags of the options in `options` that `takes` accepts.
+uint32_t flagsOf(uint8_t options, bool (*takes)(const SettingRow& row)) {
+  const SettingList table = settingsInOrder(&SettingOrder::option, options);
+  uint32_t flags = 0;
+  for (int i = 0; i < table.count; ++i) {
+    if (takes(*table.rows[i])) flags |= table.rows[i]->requestFlag;
+  }
+  return flags;
+}
+
+bool anyOption(const SettingRow&) { return true; }
+// What -default resets may not stand beside it.
+bool resetByDefault(const SettingRow& row) { return row.order.reset != 0; }
+bool needsRs485Mode(const SettingRow& row) { return (row.traits & kNeedsRs485Mode) != 0; }
 
 }  // namespace
 
@@ -202,34 +175,13 @@ int splitOption(const wchar_t* argument, wchar_t (&key)[kOptionKeyCapacity],
   return 0;
 }
 
-int storeSetting(SettingCode code, const wchar_t* value, SetRequest* request) {
-  const SettingRule* rule = findRule(code, request->kind);
-  if (rule == nullptr) return 1;
-  if (validate(rule->valueKind, value) != 0) return 1;
-  if ((request->flags & rule->flag) != 0) return 1;
-
-  uint32_t number = 0;
-  switch (rule->valueKind) {
-    case ValueKind::kBoardName:
-      copyText(request->name, value);
-      break;
-    case ValueKind::kComName:
-      copyText(request->*rule->comName, value);
-      break;
-    case ValueKind::kOnOff:
-      request->*rule->number = onOffValue(value);
-      break;
-    case ValueKind::kNoneOrDigits:
-    case ValueKind::kDigits:
-      // "none" leaves 0; a digit text is known to fit 32 bits, kept as its bit pattern.
-      if (!equalsIgnoreCase(value, L"none")) parseUnsigned32(value, &number);
-      request->*rule->number = static_cast<int32_t>(number);
-      break;
-    case ValueKind::kEmpty:
-      request->*rule->number = 1;
-      break;
-  }
-  request->flags |= rule->flag;
+int storeSetting(const SettingRow& setting, const wchar_t* value, SetRequest* request) {
+  const ValueRule* rule = findValueRule(setting.valueKind);
+  if (rule == nullptr || setting.request.set == nullptr) return 1;
+  if (rule->validate(value) != 0) return 1;
+  if ((request->flags & setting.requestFlag) != 0) return 1;
+  setting.request.set(*request, rule->convert(value));
+  request->flags |= setting.requestFlag;
   return 0;
 }
 
@@ -241,14 +193,14 @@ int parseSetRequest(int argc, wchar_t** argv, SetRequest* request) {
   request->boardIndex = device.boardIndex;
   request->portIndex = device.portIndex;
 
-  const OptionRow* table = request->kind == kBoardDevice ? kBoardOptions : kPortOptions;
+  const uint8_t options = optionsOf(request->kind);
   for (int i = 3; i < argc; ++i) {
     wchar_t key[kOptionKeyCapacity] = {};
     wchar_t value[kOptionValueCapacity] = {};
     if (splitOption(argv[i], key, value) != 0) return i;
-    const OptionRow* row = findOption(table, key);
-    if (row == nullptr) return i;
-    if (storeSetting(row->code, value, request) != 0) return i;
+    const SettingRow* option = findOption(options, key);
+    if (option == nullptr) return i;
+    if (storeSetting(*option, value, request) != 0) return i;
   }
   return 0;
 }
@@ -258,23 +210,24 @@ int checkSetRequest(const SetRequest* request) {
   const bool board = request->kind == kBoardDevice;
   const bool port = request->kind == kPortDevice;
   // A request of no known device kind may hold no option at all.
-  const uint32_t allowed = board  ? uint32_t{kBoardOptionMask}
-                           : port ? uint32_t{kPortOptionMask}
-                                  : 0u;
+  const uint8_t options = optionsOf(request->kind);
+  const uint32_t allowed = flagsOf(options, anyOption);
   if ((flags & ~allowed) != 0) return static_cast<int>(flags & ~allowed);
 
-  if (board && (flags & kFlagBoardDefault) != 0 && (flags & kBoardDefaultConflicts) != 0) {
+  const uint32_t conflicts = flagsOf(options, resetByDefault);
+  if (board && (flags & kFlagBoardDefault) != 0 && (flags & conflicts) != 0) {
     printMessage(Message::kBoardDefaultConflict);
-    return static_cast<int>(flags & (kFlagBoardDefault | kBoardDefaultConflicts));
+    return static_cast<int>(flags & (kFlagBoardDefault | conflicts));
   }
-  if (port && (flags & kFlagPortDefault) != 0 && (flags & kPortDefaultConflicts) != 0) {
+  if (port && (flags & kFlagPortDefault) != 0 && (flags & conflicts) != 0) {
     printMessage(Message::kPortDefaultConflict);
-    return static_cast<int>(flags & (kFlagPortDefault | kPortDefaultConflicts));
+    return static_cast<int>(flags & (kFlagPortDefault | conflicts));
   }
-  if (port && (flags & kRs485OnlyOptions) != 0 &&
+  const uint32_t rs485Only = flagsOf(options, needsRs485Mode);
+  if (port && (flags & rs485Only) != 0 &&
       (gInventory == nullptr || gInventory->globalRS485Options != 1)) {
     printMessage(Message::kRs485Unavailable);
-    return static_cast<int>(flags & kRs485OnlyOptions);
+    return static_cast<int>(flags & rs485Only);
   }
   if ((flags & ~static_cast<uint32_t>(kFlagAllports)) == 0) return kFlagAllports;
   return 0;

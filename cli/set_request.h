@@ -7,7 +7,9 @@
 #include "cli/device_resolution.h"
 #include "inventory/setting_codes.h"
 
-// RequestFlags: one bit per option stored in the request.
+// RequestFlags: one bit per option stored in the request. Which flags belong to a board's or
+// a port's options, conflict with -default or need the RS-485 options, the rows of the
+// SettingCode table say.
 enum RequestFlags : uint32_t {
   kFlagName = 0x1,
   kFlagStart = 0x2,
@@ -27,11 +29,6 @@ enum RequestFlags : uint32_t {
   kFlagBlockpnp = 0x8000,
   kFlagPortDefault = 0x10000,
   kFlagAllports = 0x20000,
-  kBoardOptionMask = 0x3F,
-  kPortOptionMask = 0x3FFC0,
-  kBoardDefaultConflicts = 0x1C,
-  kPortDefaultConflicts = 0xFF80,
-  kRs485OnlyOptions = 0x180,
 };
 
 // One run's request, cleared to zero before parsing. A value field means something only
@@ -82,9 +79,10 @@ int checkSetRequest(const SetRequest* request);
 int splitOption(const wchar_t* argument, wchar_t (&key)[kOptionKeyCapacity],
                 wchar_t (&value)[kOptionValueCapacity]);
 
-// Validates `value` for the option `code`, refuses an option already stored, stores the
-// value and sets its flag. 0, or non-zero with the request unchanged.
-int storeSetting(SettingCode code, const wchar_t* value, SetRequest* request);
+// Validates `value` for the option of `setting` (a row of the request's option table),
+// refuses an option already stored, stores the value and sets its flag. 0, or non-zero
+// with the request unchanged.
+int storeSetting(const SettingRow& setting, const wchar_t* value, SetRequest* request);
 
 // 1 for "on", 0 for "off" (any case), 2 for anything else.
 int onOffValue(const wchar_t* text);

@@ -9,7 +9,6 @@
 
 namespace {
 
-const wchar_t kParametersKey[] = L"Parameters";
 const wchar_t kDefaultDisplayName[] = L"ZN #%d";
 constexpr int32_t kDefaultPortCount = 8;
 
@@ -23,7 +22,7 @@ struct ReadValue {
 };
 
 // Reads a setting's value directly in `key`, as a text or a number as its type says.
-bool readSetting(RegKey key, const SettingInfo& setting, ReadValue* value) {
+bool readSetting(RegKey key, const SettingRow& setting, ReadValue* value) {
   if (setting.regType == kRegSz) {
     return readStringValue(key, L"", setting.valueName, value->text, std::size(value->text)) ==
            kRegistryOk;
@@ -31,110 +30,49 @@ bool readSetting(RegKey key, const SettingInfo& setting, ReadValue* value) {
   return readDwordValue(key, L"", setting.valueName, &value->number) == kRegistryOk;
 }
 
-// Driver-wide values in the order they are read; those without a field are read and
-// dropped.
-struct DriverValue {
-  SettingCode code;
-  uint32_t Inventory::*field;
-};
-
-const DriverValue kDriverValues[] = {
-    {kSetVerboseLog, &Inventory::verboseLog},
-    {kSetNumDevices, nullptr},
-    {kSetNoPnpPorts, nullptr},
-    {kSetScanRate, &Inventory::scanRate},
-    {kSetModemCountry, nullptr},
-    {kSetGlobalRS485, &Inventory::globalRS485Options},
-};
-
-// Board values in the order they are read. IoAddress is never loaded: the bus value
-// always comes from identification and defaults.
-struct BoardValue {
-  SettingCode code;
-  void (*store)(BoardRecord& board, const ReadValue& value);
-};
-
-const BoardValue kBoardValues[] = {
-    {kSetNumPorts,
-     [](BoardRecord& board, const ReadValue& value) {
-       board.portCount = static_cast<int32_t>(value.number);
-     }},
-    {kSetBoardName,
-     [](BoardRecord& board, const ReadValue& value) { copyText(board.displayName, value.text); }},
-    {kSetModelName,
-     [](BoardRecord& board, const ReadValue& value) { copyText(board.modelName, value.text); }},
-    {kSetModemDevice,
-     [](BoardRecord& board, const ReadValue& value) { board.modemKind = value.number; }},
-};
-
-// Port values in the order they are read. On/off values without a store of their own
-// set their PortFlags bit from the lowest bit of the number.
-struct PortValue {
-  SettingCode code;
-  void (*store)(PortRecord& port, const ReadValue& value);
-};
-
-const PortValue kPortValues[] = {
-    {kSetWaitOnTx, nullptr},
-    {kSetRS485Override, nullptr},
-    {kSetRS485Low, nullptr},
-    {kSetTxCloseTime,
-     [](PortRecord& port, const ReadValue& value) { port.txCloseTime = value.number; }},
-    {kSetLockBaud, [](PortRecord& port, const ReadValue& value) { port.lockBaud = value.number; }},
-    {kSetMap2StopsTo1, nullptr},
-    {kSetMapCdToDsr, nullptr},
-    {kSetPortName,
-     [](PortRecord& port, const ReadValue& value) { copyText(port.comName, value.text); }},
-    {kSetRingEmulate, nullptr},
-    {kSetBlockSerenum, nullptr},
-};
-
-void loadDriverValues(Inventory* inventory, RegKey parameters) {
-  for (const DriverValue& row : kDriverValues) {
-    const SettingInfo* setting = findSetting(row.code);
+// Reads the values of `level` directly in `key` in the loader's order, and keeps in the
+// Inventory each that reads (at board `board`, port `port` as the level needs); a failed
+// read changes nothing.
+void loadValues(RegKey key, uint8_t level, Inventory& inventory, int board, int port) {
+  const SettingList values = settingsInOrder(&SettingOrder::load, level);
+  for (int i = 0; i < values.count; ++i) {
+    const SettingRow& setting = *values.rows[i];
     ReadValue value;
-    if (setting == nullptr || !readSetting(parameters, *setting, &value)) continue;
-    if (row.field != nullptr) inventory->*row.field = value.number;
+    if (!readSetting(key, setting, &value) || setting.field.set == nullptr) continue;
+    setting.field.set(inventory, board, port, {value.number, value.text});
   }
 }
 
-void loadPort(RegKey boardKey, int portIndex, PortRecord& port) {
-  port.lockBaud = 0;
-  port.txCloseTime = 0;
-  port.portFlags &= ~static_cast<uint32_t>(kAllPortFlags);
-
-  wchar_t portKeyName[16];
-  if (!formatText(portKeyName, L"Port%d", portIndex)) return;
-  RegKey portKey = nullptr;
-  if (openKey(boardKey, &portKey, portKeyName, kKeyRead) != kRegistryOk) return;
-  for (const PortValue& row : kPortValues) {
-    const SettingInfo* setting = findSetting(row.code);
-    ReadValue value;
-    if (setting == nullptr || !readSetting(portKey, *setting, &value)) continue;
-    if (row.store != nullptr) {
-      row.store(port, value);
-    } else if ((value.number & 1) != 0) {
-      port.portFlags |= setting->portFlag;
-    } else {
-      port.portFlags &= ~setting->portFlag;
+// A port's numeric values read as 0 where its key or the value is missing.
+void clearPortNumbers(Inventory& inventory, int board, int port) {
+  const SettingList values = settingsInOrder(&SettingOrder::load, kPortSetting);
+  for (int i = 0; i < values.count; ++i) {
+    const SettingRow& setting = *values.rows[i];
+    if (setting.regType == kRegDword && setting.field.set != nullptr) {
+      setting.field.set(inventory, board, port, {});
     }
   }
+}
+
+void loadPort(Inventory& inventory, RegKey boardKey, int boardIndex, int portIndex) {
+  clearPortNumbers(inventory, boardIndex, portIndex);
+  wchar_t portKeyName[16];
+  if (!formatText(portKeyName, kPortKeyFormat, portIndex)) return;
+  RegKey portKey = nullptr;
+  if (openKey(boardKey, &portKey, portKeyName, kKeyRead) != kRegistryOk) return;
+  loadValues(portKey, kPortSetting, inventory, boardIndex, portIndex);
   regCloseKey(portKey);
 }
 
-void loadBoard(RegKey parameters, BoardRecord& board) {
+void loadBoard(Inventory& inventory, RegKey parameters, int boardIndex) {
+  BoardRecord& board = inventory.boards[boardIndex];
   // An empty key name would open Parameters itself.
   if (board.keyName[0] == L'\0') return;
   RegKey boardKey = nullptr;
   if (openKey(parameters, &boardKey, board.keyName, kKeyRead) != kRegistryOk) return;
-  for (const BoardValue& row : kBoardValues) {
-    const SettingInfo* setting = findSetting(row.code);
-    ReadValue value;
-    if (setting == nullptr || !readSetting(boardKey, *setting, &value)) continue;
-    row.store(board, value);
-  }
+  loadValues(boardKey, kBoardSetting, inventory, boardIndex, 0);
   board.portCount = portsInUse(board);
-  for (int j = 0; j < board.portCount; ++j) loadPort(boardKey, j, board.ports[j]);
+  for (int j = 0; j < board.portCount; ++j) loadPort(inventory, boardKey, boardIndex, j);
   regCloseKey(boardKey);
 }
 
@@ -143,7 +81,7 @@ void loadBoard(RegKey parameters, BoardRecord& board) {
 int loadSettings(Inventory* inventory) {
   if (inventory == nullptr) return 0;
   wchar_t path[kKeyPathCapacity];
-  bool havePath = buildServiceSubkeyPath(path, std::size(path), kServiceName, kParametersKey);
+  bool havePath = buildServiceSubkeyPath(path, std::size(path), kServiceName, kSettingsStoreKey);
 
   inventory->scanRate = 0;
   inventory->verboseLog = 0;
@@ -151,13 +89,12 @@ int loadSettings(Inventory* inventory) {
   RegKey parameters = nullptr;
   if (havePath && openKey(nullptr, &parameters, path, kKeyRead) != kRegistryOk)
     parameters = nullptr;
-  if (parameters != nullptr) loadDriverValues(inventory, parameters);
+  if (parameters != nullptr) loadValues(parameters, kDriverWideSetting, *inventory, 0, 0);
 
   inventory->boardCount = boardsInUse(*inventory);
   for (int i = 0; i < inventory->boardCount; ++i) {
     identifyBoard(i);
-    BoardRecord& board = inventory->boards[i];
-    if (parameters != nullptr) loadBoard(parameters, board);
+    if (parameters != nullptr) loadBoard(*inventory, parameters, i);
   }
   if (parameters != nullptr) regCloseKey(parameters);
   return 0;

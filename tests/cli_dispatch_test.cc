@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/usage.h"
+#include "cli/notes.h"
 #include "tests/support/harness.h"
 
 namespace {
