@@ -32,6 +32,10 @@ foreach(part MAJOR MINOR PATCH)
   math(EXPR ZP_VERSION_${part} "0${PROJECT_VERSION_${part}}")
 endforeach()
 set(ZP_ASSEMBLY_VERSION ${ZP_VERSION_MAJOR}.${ZP_VERSION_MINOR}.${ZP_VERSION_PATCH}.0)
+# Windows refuses to start an exe whose manifest's version has other than four parts.
+if(NOT ZP_ASSEMBLY_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+  message(FATAL_ERROR "assembly version ${ZP_ASSEMBLY_VERSION} is not of four parts")
+endif()
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zp_version.h CONTENT
 "#pragma once
 #define ZP_VERSION_MAJOR ${ZP_VERSION_MAJOR}

@@ -9,14 +9,17 @@
 #include <sddl.h>
 
 #include "platform/os_console.h"
+#include "platform/text.h"
 
 namespace {
 
 const wchar_t kRunMutexName[] = L"Global\\ZPConfigUtil";
 // Whoever creates the mutex, every user may wait on it and release it: with the default
 // security an elevated administrator's mutex would refuse a standard user's enum and get.
-// SYNCHRONIZE (0x100000) and MUTEX_MODIFY_STATE (0x1) for Everyone, and nothing more.
-const wchar_t kRunMutexSecurity[] = L"D:(A;;0x100001;;;WD)";
+// SYNCHRONIZE (0x100000) and MUTEX_MODIFY_STATE (0x1) for Everyone, and nothing more; and
+// a medium integrity label, since an elevated creator's own (high) label would keep a
+// standard user's process from the write-type right that releasing the mutex needs.
+const wchar_t kRunMutexSecurity[] = L"D:(A;;0x100001;;;WD)S:(ML;;NW;;;ME)";
 constexpr DWORD kRunMutexAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
 constexpr DWORD kQuietWaitMs = 1000;
 constexpr DWORD kLongestWaitMs = 60000;
@@ -26,11 +29,15 @@ const wchar_t kWaitingNote[] =
 const wchar_t kTimedOutNote[] =
     L"ZPConfigUtil: another ZPConfigUtil run on this machine did not finish within 60 "
     L"seconds.\n";
+const wchar_t kUnguardedNote[] =
+    L"ZPConfigUtil: other ZPConfigUtil runs on this machine cannot be waited for (error %lu); "
+    L"this run goes on without waiting.\n";
 
 HANDLE gRunMutex = nullptr;
 
-// Creates the mutex, or opens the one another run created; null when neither can be had.
-HANDLE openRunMutex() {
+// Creates the mutex, or opens the one another run created; null when neither can be had,
+// and *error then says why.
+HANDLE openRunMutex(DWORD* error) {
   PSECURITY_DESCRIPTOR security = nullptr;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
   if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kRunMutexSecurity, SDDL_REVISION_1,
@@ -41,6 +48,7 @@ HANDLE openRunMutex() {
   if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
     mutex = OpenMutexW(kRunMutexAccess, FALSE, kRunMutexName);
   }
+  *error = mutex == nullptr ? GetLastError() : ERROR_SUCCESS;
   LocalFree(security);
   return mutex;
 }
@@ -51,10 +59,10 @@ bool runsUnderWow64() {
 #if defined(_WIN64)
   return false;
 #else
-  // IsWow64Process2 (Windows 10 and later) names the machine a WOW64 process emulates: it
-  // sees an x86 process on ARM64 Windows too, where IsWow64Process gives FALSE. Without it,
-  // IsWow64Process: FALSE on 32-bit Windows, TRUE on x64. Should the question itself fail,
-  // the run goes on as on 32-bit Windows.
+  // IsWow64Process2 (Windows 10, version 1709, and later) names the machine a WOW64 process
+  // emulates: it sees an x86 process on ARM64 Windows too, where IsWow64Process gives FALSE.
+  // Without it, IsWow64Process: FALSE on 32-bit Windows, TRUE on x64. Should the question itself
+  // fail, the run goes on as on 32-bit Windows.
   using MachinesQuery = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
   const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "IsWow64Process2") : nullptr;
@@ -69,21 +77,35 @@ bool runsUnderWow64() {
 #endif
 }
 
+// Says that the run goes on unguarded, with the error that left it so.
+void noteUnguarded(DWORD error) {
+  wchar_t note[200] = {};
+  if (formatText(note, kUnguardedNote, static_cast<unsigned long>(error))) writeErrorOutput(note);
+}
+
 // A mutex abandoned by a run that was killed is taken over. A mutex that cannot be had at
 // all (the name taken by an object of another kind) leaves the run unguarded, as it was
-// before runs were serialised, rather than refusing every run of the machine.
+// before runs were serialised, rather than refusing every run of the machine; it says so.
 int beginPlatform() {
-  gRunMutex = openRunMutex();
-  if (gRunMutex == nullptr) return 0;
+  DWORD error = ERROR_SUCCESS;
+  gRunMutex = openRunMutex(&error);
+  if (gRunMutex == nullptr) {
+    noteUnguarded(error);
+    return 0;
+  }
   DWORD waited = WaitForSingleObject(gRunMutex, kQuietWaitMs);
   if (waited == WAIT_TIMEOUT) {
     writeErrorOutput(kWaitingNote);
     waited = WaitForSingleObject(gRunMutex, kLongestWaitMs - kQuietWaitMs);
   }
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return 0;
+  error = GetLastError();
   CloseHandle(gRunMutex);
   gRunMutex = nullptr;
-  if (waited != WAIT_TIMEOUT) return 0;
+  if (waited != WAIT_TIMEOUT) {
+    noteUnguarded(error);
+    return 0;
+  }
   writeErrorOutput(kTimedOutNote);
   return 2;
 }

@@ -573,7 +573,8 @@ SCENARIOS = [
       unchanged=True),
 
     S("non-ascii/65001-name-cut-by-whole-characters", lab(ansi_code_page("65001")),
-      ["set", "0", "-name=" + "Ω" * 59], CHANGED, driver=session("device[Device0].Name=" + "Ω" * 39),
+      ["set", "0", "-name=" + "Ω" * 59], CHANGED,
+      driver=session("device[Device0].Name=" + "Ω" * 39),
       values=[(p("Device0"), "Name", "Ω" * 59)], restart=PCI_A.instance,
       notes=[received("Ω" * 39, 65001)]),
     # Port nodes and the restart.
@@ -668,7 +669,8 @@ SCENARIOS = [
     # Another run holds the machine: one that dies is waited for and taken over from; one
     # that does not end within 60 seconds makes the run give up before reading anything.
     S("run-mutex/waits-for-a-run-that-dies", LAB, ["set", "COM3", "-wait=on"], CHANGED,
-      hold=3000, stderr=r"^ZPConfigUtil: waiting for another ZPConfigUtil run on this machine\.\r?$",
+      hold=3000,
+      stderr=r"^ZPConfigUtil: waiting for another ZPConfigUtil run on this machine\.\r?$",
       driver=session("device[Device0].port[0].WaitOnTx=1"),
       values=port_values("Device0\\Port0", WaitOnTx=1), wine_only="run-mutex"),
     S("run-mutex/gives-up-after-60-seconds", LAB, ["set", "COM3", "-wait=on"], "", 2,

@@ -33,8 +33,8 @@ build_set() {
   $cc -shared -nostdlib -nostartfiles -Wl,--subsystem,native -Wl,--entry,$entry \
     -o "$out/zephyn.sys" "$out/zephyn_driver.o" -lntoskrnl -lgcc
 
-  # msports.dll: the five database calls under their own names (undecorated on x86 too,
-  # as the system exports them).
+  # msports.dll: the database calls under the names the system exports (undecorated on x86
+  # too); the module definition binds some of them to wrappers that hold the database's mutex.
   $cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -Wl,--enable-stdcall-fixup \
     -o "$out/msports.dll" "$here/msports_double.c" "$here/msports.def" -ladvapi32
 

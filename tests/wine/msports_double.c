@@ -87,7 +87,14 @@ LONG WINAPI ComDBOpen(HCOMDB* handle) {
     HeapFree(GetProcessHeap(), 0, db);
     return result;
   }
+  /* Without its mutex the database does not open, as the reimplementation it follows. */
   db->mutex = CreateMutexW(NULL, FALSE, L"Global\\ComDBMutex");
+  if (db->mutex == NULL) {
+    result = GetLastError();
+    RegCloseKey(db->key);
+    HeapFree(GetProcessHeap(), 0, db);
+    return result;
+  }
   *handle = (HCOMDB)db;
   return ERROR_SUCCESS;
 }
@@ -101,7 +108,8 @@ LONG WINAPI ComDBClose(HCOMDB handle) {
   return ERROR_SUCCESS;
 }
 
-/* Claiming a number in use fails without force; with force it succeeds. A value shorter
+/* Claiming a number in use fails without force (the exported claim never forces, see
+ * heldClaimPort); with force it succeeds. A value shorter
  * than the size it stands for is filled out with zero bytes when written. */
 LONG WINAPI ComDBClaimPort(HCOMDB handle, DWORD number, BOOL force, BOOL* forced) {
   Database* db = databaseOf(handle);

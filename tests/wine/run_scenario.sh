@@ -254,15 +254,19 @@ run_program() {
     '') command+=("$program" "$@") ;;
     terminal) command=(script -qec "stty cols 200; $(printf '%q ' "${command[@]}" "$program" "$@")"
                  /dev/null) ;;
+    # cmd's own line: the program's arguments may hold neither blanks nor cmd's & < > |.
     *) command=(script -qec "$(printf '%q ' "${command[@]}" cmd /c \
-         "chcp $ZP_WINE_CONSOLE >nul & $program $* > C:\\zp\\stdout$suffix")" /dev/null) ;;
+         "chcp $ZP_WINE_CONSOLE >nul & $program $* > C:\\zp\\stdout$suffix 2> C:\\zp\\stderr$suffix")" \
+         /dev/null) ;;
   esac
   SHELL=/bin/bash WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n" timeout 120 "${command[@]}" \
     < /dev/null > "$results/stdout$suffix" 2> "$results/program.stderr$suffix"
   echo $? > "$results/status$suffix"
   cat "$results/program.stderr$suffix" >> "$results/stderr$suffix"
-  [[ ${ZP_WINE_CONSOLE:-terminal} = terminal ]] ||
+  if [[ ${ZP_WINE_CONSOLE:-terminal} != terminal ]]; then
     cp "$prefix/drive_c/zp/stdout$suffix" "$results/stdout$suffix"
+    cp "$prefix/drive_c/zp/stderr$suffix" "$results/program.stderr$suffix"
+  fi
 }
 
 # One attempt in the prefix; sets harness_error when the harness, not the program, failed.
