@@ -70,7 +70,7 @@ TEST_F(MachineFile, CreatedFromTheDefaultAndRewrittenOnlyWhenChanged) {
   ASSERT_TRUE(readRegText(changed, &registry, &error)) << error.reason;
   EXPECT_EQ(writeRegFile(registry), changed);
   uint32_t wait = 0;
-  EXPECT_TRUE(readDwordValue(
+  EXPECT_TRUE(storedDword(
       registry, u"SYSTEM\\CurrentControlSet\\Services\\ZephynPort\\Parameters\\Device0\\Port2",
       u"WaitOnTx", &wait));
   EXPECT_EQ(wait, 1u);

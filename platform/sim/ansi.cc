@@ -42,7 +42,7 @@ bool readAnsiCodePage(const Registry& registry, uint32_t* codePage, std::string*
   const RegValue* value = registry.findValue(kCodePageKey, u"ACP");
   if (value == nullptr) return true;
   std::u16string text;
-  if (!readTextValue(registry, kCodePageKey, u"ACP", &text)) {
+  if (!storedText(registry, kCodePageKey, u"ACP", &text)) {
     *reason = "the ANSI code page (Nls\\CodePage, ACP) is not text";
     return false;
   }

@@ -146,7 +146,7 @@ bool setPropertyChangeParams(DeviceSet set, DeviceElement* element, uint32_t sta
     return fail(kOsInvalidParameter);
   }
   uint32_t allowed = 1;
-  readDwordValue(machine->registry, kDeviceManagerKnobKey, u"PropertyChange", &allowed);
+  storedDword(machine->registry, kDeviceManagerKnobKey, u"PropertyChange", &allowed);
   if (allowed == 0) return fail(kOsAccessDenied);
   set->propertyChange[element->node] = stateChange;
   return true;
@@ -161,11 +161,11 @@ bool changeDeviceState(DeviceSet set, DeviceElement* element) {
   logEvent("restart " + utf16ToUtf8(id));
   // A device whose driver cannot be stopped leaves DI_NEEDREBOOT set, as Windows does.
   uint32_t needsReboot = 0;
-  readDwordValue(machine->registry, kDeviceManagerKnobKey, u"NeedsReboot", &needsReboot);
+  storedDword(machine->registry, kDeviceManagerKnobKey, u"NeedsReboot", &needsReboot);
   if (needsReboot == 1) set->installFlags[element->node] |= kDiNeedReboot;
   // A driver that fails to start leaves the board with a problem code, not started.
   uint32_t problem = 0;
-  readDwordValue(machine->registry, kDeviceManagerKnobKey, u"StartProblem", &problem);
+  storedDword(machine->registry, kDeviceManagerKnobKey, u"StartProblem", &problem);
   if (problem != 0) machine->startProblems[element->node] = problem;
   return true;
 }
@@ -176,7 +176,7 @@ bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flag
   std::u16string id;
   if (!memberOf(set, element, &machine, &id)) return fail(kOsInvalidParameter);
   uint32_t readable = 1;
-  readDwordValue(machine->registry, kDeviceManagerKnobKey, u"InstallParams", &readable);
+  storedDword(machine->registry, kDeviceManagerKnobKey, u"InstallParams", &readable);
   if (readable == 0) return fail(kOsInvalidData);
   const auto found = set->installFlags.find(element->node);
   if (found != set->installFlags.end()) *flags = found->second;

@@ -37,7 +37,7 @@ bool nodeKeyOfKind(const Registry& registry, const std::u16string& id, uint32_t 
     return true;
   }
   std::u16string driver;
-  if (!readTextValue(registry, nodeKeyPath(id), u"Driver", &driver) || driver.empty()) {
+  if (!storedText(registry, nodeKeyPath(id), u"Driver", &driver) || driver.empty()) {
     return false;
   }
   *path = joinKeyPath(kClassKeyPath, driver);
@@ -123,7 +123,7 @@ uint32_t setDevNodePropertyText(DevNode node, uint32_t property, const wchar_t* 
   RegNode* key = machine->registry.findKey(path);
   const char16_t* name = devicePropertyValueName(property - 1);
   if (text == nullptr || units == 0) {
-    machine->registry.deleteValue(key, name);
+    machine->registry.removeValue(key, name);
   } else {
     machine->registry.setValue(key, name, kRegSz, toUtf16LeBytes(fromWide(text, units)));
   }

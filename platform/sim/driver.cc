@@ -27,7 +27,7 @@ constexpr uint32_t kOsInvalidFunction = 1;
 
 uint32_t driverKnob(const Registry& registry, const char16_t* name, uint32_t fallback) {
   uint32_t value = fallback;
-  readDwordValue(registry, kDriverKnobKey, name, &value);
+  storedDword(registry, kDriverKnobKey, name, &value);
   return value;
 }
 
@@ -58,7 +58,7 @@ bool serveRequest(const Registry& registry, std::vector<unsigned char>& system, 
   if (type == kTextCommand) {
     if (driverKnob(registry, u"NoReply", 0) != 0) return true;
     std::u16string reply = kDefaultReply;
-    readTextValue(registry, kDriverKnobKey, u"Reply", &reply);
+    storedText(registry, kDriverKnobKey, u"Reply", &reply);
     const std::string ansi = toAnsi(reply);
     for (size_t i = 0; i <= ansi.size() && kTextOffset + i < limit; ++i) {
       system[kTextOffset + i] = i < ansi.size() ? static_cast<unsigned char>(ansi[i]) : 0;
@@ -71,8 +71,7 @@ bool serveRequest(const Registry& registry, std::vector<unsigned char>& system, 
     uint32_t count = 0;
     const std::string name = std::to_string(ui);
     if (limit <= kPortCountOffset ||
-        !readDwordValue(registry, kPortCountsKey, std::u16string(name.begin(), name.end()),
-                        &count)) {
+        !storedDword(registry, kPortCountsKey, std::u16string(name.begin(), name.end()), &count)) {
       return false;
     }
     system[kPortCountOffset] = static_cast<unsigned char>(count & 0xFF);

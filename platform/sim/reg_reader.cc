@@ -157,7 +157,7 @@ class RegTextReader {
       currentKey_ = nullptr;
       return true;
     }
-    currentKey_ = registry_->createKey(path);
+    currentKey_ = registry_->addKey(path);
     return true;
   }
 
@@ -213,7 +213,7 @@ class RegTextReader {
     const std::u16string data = text.substr(pos);
     if (!data.empty() && data[0] == u'-') {
       if (!trimLeft(data.substr(1)).empty()) return fail(number, "malformed value deletion");
-      registry_->deleteValue(currentKey_, name);
+      registry_->removeValue(currentKey_, name);
       return true;
     }
     if (!data.empty() && data[0] == u'"') return readStringData(name, data, number);

@@ -188,6 +188,6 @@ uint32_t regDeleteValue(RegKey key, const wchar_t* name) {
   const uint32_t status = valueKey(machine, key, true, &node);
   if (status != kOsSuccess) return status;
   if (node->values.count(foldedName(name)) == 0) return kOsFileNotFound;
-  machine->registry.deleteValue(node, fromWide(name));
+  machine->registry.removeValue(node, fromWide(name));
   return kOsSuccess;
 }

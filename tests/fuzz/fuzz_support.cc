@@ -76,7 +76,7 @@ const Registry& defaultRegistry() {
 namespace {
 
 void copyKey(const RegNode& from, const std::u16string& path, Registry* to) {
-  RegNode* key = to->createKey(path);
+  RegNode* key = to->addKey(path);
   for (const auto& [folded, value] : from.values)
     to->setValue(key, value.name, value.type, value.data);
   for (const auto& [folded, child] : from.subkeys) {
