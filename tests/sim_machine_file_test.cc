@@ -20,6 +20,7 @@
 #include "platform/os_process.h"
 #include "platform/os_registry.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/os_process_sim.h"
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"

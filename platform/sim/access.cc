@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/os_types.h"
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 
 namespace {

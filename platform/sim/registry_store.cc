@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
 #include "platform/sim/utf.h"
 
 bool splitKeyPath(const std::u16string& path, std::vector<std::u16string>* parts) {

@@ -15,9 +15,9 @@
 
 #include "driver/driver_channel.h"
 #include "inventory/inventory.h"
-#include "platform/sim/ansi.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 #include "platform/text.h"
 #include "tests/fuzz/fuzz_support.h"

@@ -5,9 +5,10 @@
 
 #include "cli/program.h"
 #include "driver/driver_channel.h"
-#include "platform/sim/console.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/os_console_sim.h"
+#include "platform/sim/os_process_sim.h"
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"

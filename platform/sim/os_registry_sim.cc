@@ -2,7 +2,7 @@
 // operation of the run.
 #include "platform/os_registry.h"
 #include "platform/sim/access.h"
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
 #include "platform/sim/key_handles.h"
 #include "platform/sim/utf.h"
 

@@ -1,14 +1,17 @@
 // The adapter driver's control device on the simulated machine. Its behaviour is set by
 // the knobs under SOFTWARE\ZephynSim\Driver; every open, exchange and close is logged.
+// Text crosses to and from the driver in the machine's ANSI code page.
+#include "platform/os_driver.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "platform/os_driver.h"
-#include "platform/sim/ansi.h"
-#include "platform/sim/codepage.h"
+#include "platform/code_pages.h"
+#include "platform/sim/case_fold.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 
 namespace {
@@ -166,4 +169,34 @@ bool closeOsHandle(OsHandle handle) {
   logEvent("close " + utf16ToUtf8(machine->controlHandles[handle]));
   machine->controlHandles.erase(handle);
   return true;
+}
+
+size_t toAnsiText(const wchar_t* text, char* out, size_t outSize) {
+  if (text == nullptr) return 0;
+  const std::string ansi = toAnsi(fromWide(text));
+  const size_t needed = ansi.size() + 1;
+  // As WideCharToMultiByte: a size of 0 asks for the size needed.
+  if (outSize == 0) return needed;
+  if (out == nullptr) return 0;
+  if (needed > outSize) {
+    std::memcpy(out, ansi.data(), outSize);
+    return 0;
+  }
+  std::memcpy(out, ansi.c_str(), needed);
+  return needed;
+}
+
+uint32_t ansiCodePage() { return currentAnsiCodePage(); }
+
+size_t fromAnsiText(const char* text, wchar_t* out, size_t outUnits) {
+  if (out == nullptr || outUnits == 0) return 0;
+  out[0] = L'\0';
+  if (text == nullptr) return 0;
+  const std::string bytes(text);
+  const std::u16string units =
+      currentAnsiCodePage() == kUtf8CodePage ? utf8ToUtf16(bytes) : decode1252(bytes);
+  if (units.size() + 1 > outUnits) return 0;
+  toWide(units, out);
+  out[units.size()] = L'\0';
+  return units.size() + 1;
 }
