@@ -62,7 +62,8 @@ Targets targetsOf(const ApplyRun& run, const SettingRow& setting) {
   const SetRequest& request = *run.request;
   if (setting.level != kPortSetting) return {0, 1};
   if (request.allports == 0) return {request.portIndex, request.portIndex + 1};
-  return {0, portsInUse(gInventory->boards[request.boardIndex])};
+  const BoardRecord* board = boardAt(gInventory, request.boardIndex);
+  return {0, board != nullptr ? portsInUse(*board) : 0};
 }
 
 // --- Options ----------------------------------------------------------------------------
@@ -171,10 +172,10 @@ void applyOptions(ApplyRun& run) {
 
 bool requestFitsInventory(const SetRequest* request) {
   if (request == nullptr || gInventory == nullptr) return false;
-  if (request->boardIndex < 0 || request->boardIndex >= boardsInUse(*gInventory)) return false;
+  BoardRecord* board = boardAt(gInventory, request->boardIndex);
+  if (board == nullptr) return false;
   if (request->kind == kBoardDevice) return true;
-  return request->kind == kPortDevice && request->portIndex >= 0 &&
-         request->portIndex < portsInUse(gInventory->boards[request->boardIndex]);
+  return request->kind == kPortDevice && portAt(board, request->portIndex) != nullptr;
 }
 
 void persistAndRestart(ApplyRun& run) {

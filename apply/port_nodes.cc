@@ -127,18 +127,19 @@ int portIndexFromMatchingId(const wchar_t* matchingId, int portCount) {
 }
 
 void mapPortDeviceNodes(int boardIndex) {
-  BoardRecord& board = gInventory->boards[boardIndex];
-  const int portCount = portsInUse(board);
-  for (int j = 0; j < portCount; ++j) board.ports[j].devNode = 0;
+  BoardRecord* board = boardAt(gInventory, boardIndex);
+  if (board == nullptr) return;
+  const int portCount = portsInUse(*board);
+  for (int j = 0; PortRecord* port = portAt(board, j); ++j) port->devNode = 0;
 
-  const DevNode boardNode = deviceNodeOf(board.deviceInfo);
+  const DevNode boardNode = deviceNodeOf(board->deviceInfo);
   if (boardNode == 0) return;
 
   DevNode child = 0;
   if (getChildNode(&child, boardNode) != kCrSuccess) return;
   while (child != 0) {
     const int portIndex = portOfChild(child, portCount);
-    if (portIndex >= 0) board.ports[portIndex].devNode = child;
+    if (PortRecord* port = portAt(board, portIndex)) port->devNode = child;
     DevNode sibling = 0;
     if (getSiblingNode(&sibling, child) != kCrSuccess) break;
     child = sibling;
@@ -149,15 +150,12 @@ bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex, PortNodeTrou
   mapPortDeviceNodes(boardIndex);
   bool accessDenied = false;
   // devNode, not the board index, decides which nodes are updated; only this board's are mapped.
-  const int boardCount = boardsInUse(*gInventory);
-  for (int i = 0; i < boardCount; ++i) {
-    const BoardRecord& board = gInventory->boards[i];
-    const int portCount = portsInUse(board);
-    for (int j = 0; j < portCount; ++j) {
+  for (int i = 0; const BoardRecord* board = boardAt(gInventory, i); ++i) {
+    for (int j = 0; const PortRecord* port = portAt(board, j); ++j) {
       // A port without a COM name (its board has no settings stored) leaves its node's
       // names to the system: writing them would wipe the COM name the system gave it.
-      if (board.ports[j].devNode == 0 || board.ports[j].comName[0] == L'\0') continue;
-      const uint32_t failure = updatePortNode(mode, j, board.ports[j]);
+      if (port->devNode == 0 || port->comName[0] == L'\0') continue;
+      const uint32_t failure = updatePortNode(mode, j, *port);
       if (failure == kOsAccessDenied) {
         accessDenied = true;
       } else if (failure != kOsSuccess && trouble != nullptr && i == boardIndex) {
@@ -173,22 +171,22 @@ RestartOutcome restartBoardDevice(int boardIndex, uint32_t* detail) {
   uint32_t unused = 0;
   if (detail == nullptr) detail = &unused;
   *detail = 0;
-  BoardRecord& board = gInventory->boards[boardIndex];
-  if (board.deviceInfo == nullptr) return kRestartFailed;
-  if (!setPropertyChangeParams(gInventory->deviceInfoSet, board.deviceInfo, kDicsPropChange,
+  const BoardRecord* board = boardAt(gInventory, boardIndex);
+  if (board == nullptr || board->deviceInfo == nullptr) return kRestartFailed;
+  if (!setPropertyChangeParams(gInventory->deviceInfoSet, board->deviceInfo, kDicsPropChange,
                                kDicsFlagGlobal, 0) ||
-      !changeDeviceState(gInventory->deviceInfoSet, board.deviceInfo)) {
+      !changeDeviceState(gInventory->deviceInfoSet, board->deviceInfo)) {
     return kRestartFailed;
   }
   uint32_t flags = 0;
-  if (!getDeviceInstallFlags(gInventory->deviceInfoSet, board.deviceInfo, &flags)) {
+  if (!getDeviceInstallFlags(gInventory->deviceInfoSet, board->deviceInfo, &flags)) {
     *detail = lastOsError();
     return kRestartUnknown;
   }
   if ((flags & (kDiNeedReboot | kDiNeedRestart)) != 0) return kRestartNeedsReboot;
   uint32_t status = 0;
   uint32_t problem = 0;
-  const uint32_t read = getDevNodeStatus(deviceNodeOf(board.deviceInfo), &status, &problem);
+  const uint32_t read = getDevNodeStatus(deviceNodeOf(board->deviceInfo), &status, &problem);
   if (read != kCrSuccess) {
     *detail = osErrorOfConfigResult(read);
     return kRestartUnknown;

@@ -56,8 +56,8 @@ void toAnsiField(const wchar_t* text, char (&field)[kAnsiFieldSize]) {
 }
 
 const wchar_t* boardKeyName(int boardIndex) {
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return L"";
-  return gInventory->boards[boardIndex].keyName;
+  const BoardRecord* board = boardSlot(gInventory, boardIndex);
+  return board != nullptr ? board->keyName : L"";
 }
 
 // Reads the signed decimal reply code that starts at text[at], within text[0 .. end).
@@ -82,14 +82,11 @@ int parseReplyCode(const unsigned char* text, size_t at, size_t end) {
 
 bool readUiNumber(int boardIndex, uint32_t* uiNumber) {
   *uiNumber = 0;
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= boardsInUse(*gInventory)) {
-    return false;
-  }
-  const BoardRecord& board = gInventory->boards[boardIndex];
-  if (board.deviceInfo == nullptr) return false;
+  const BoardRecord* board = boardAt(gInventory, boardIndex);
+  if (board == nullptr || board->deviceInfo == nullptr) return false;
   uint32_t type = kRegNone;
   uint32_t value = 0;
-  if (!getDevicePropertyDword(gInventory->deviceInfoSet, board.deviceInfo, kSpdrpUiNumber, &type,
+  if (!getDevicePropertyDword(gInventory->deviceInfoSet, board->deviceInfo, kSpdrpUiNumber, &type,
                               &value)) {
     return false;
   }

@@ -64,11 +64,6 @@ const CatalogEntry* findModel(uint32_t modelCode) {
   return nullptr;
 }
 
-BoardRecord* boardAt(int boardIndex) {
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return nullptr;
-  return &gInventory->boards[boardIndex];
-}
-
 int hexDigit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
   if (c >= L'A' && c <= L'F') return c - L'A' + 10;
@@ -77,8 +72,7 @@ int hexDigit(wchar_t c) {
 }
 
 // The board's port count; a failed query of the driver is kept in the record.
-uint32_t boardPortCount(int boardIndex, uint32_t modelCode) {
-  BoardRecord& board = gInventory->boards[boardIndex];
+uint32_t boardPortCount(BoardRecord& board, int boardIndex, uint32_t modelCode) {
   board.portCountQuery = 0;
   if (modelAsksDriver(modelCode)) {
     uint32_t reported = 0;
@@ -126,7 +120,7 @@ const wchar_t* fallbackModelName(uint32_t modelCode) {
 }
 
 int modelNameFallback(int boardIndex) {
-  BoardRecord* board = boardAt(boardIndex);
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
   if (board == nullptr) return 0;
   if (board->modelName[0] == L'\0') copyText(board->modelName, fallbackModelName(board->modelCode));
   return 0;
@@ -136,7 +130,7 @@ int readHardwareId(wchar_t* buffer, size_t capacity, int boardIndex) {
   if (capacity == 0) return 1;
   // Zeroed whole: odd-sized data fills only half of its last unit.
   std::fill(buffer, buffer + capacity, L'\0');
-  BoardRecord* board = boardAt(boardIndex);
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
   if (board == nullptr || board->deviceInfo == nullptr) return 1;
   uint32_t type = kRegNone;
   size_t units = capacity;
@@ -178,7 +172,7 @@ int detectBus(int32_t* bus, const wchar_t* hardwareId) {
 }
 
 int readIoBase(int boardIndex) {
-  BoardRecord* board = boardAt(boardIndex);
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
   if (board == nullptr || board->deviceInfo == nullptr) return 1;
   LogConfHandle logConf = 0;
   if (getFirstLogConf(&logConf, deviceNodeOf(board->deviceInfo), kAllocLogConf) != kCrSuccess ||
@@ -211,7 +205,7 @@ int readIoBase(int boardIndex) {
 }
 
 int identifyBoard(int boardIndex) {
-  BoardRecord* board = boardAt(boardIndex);
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
   if (board == nullptr) return 1;
   wchar_t hardwareId[kHardwareIdCapacity];
   if (readHardwareId(hardwareId, std::size(hardwareId), boardIndex) != 0) return 1;
@@ -226,7 +220,7 @@ int identifyBoard(int boardIndex) {
     readIoBase(boardIndex);
   }
 
-  board->portCount = static_cast<int32_t>(boardPortCount(boardIndex, modelCode));
+  board->portCount = static_cast<int32_t>(boardPortCount(*board, boardIndex, modelCode));
   board->portCount = portsInUse(*board);  // a driver may report more than the list holds
   board->modelCode = modelCode;
   board->modemKind = catalogModemKind(modelCode);
