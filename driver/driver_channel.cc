@@ -188,7 +188,7 @@ int queryPortCount(int boardIndex, uint32_t* portCount) {
 
   int exchanged = exchangeDriverBuffer(&channel);
   if (channel.handle != 0) closeOsHandle(channel.handle);
-  if (exchanged != kDriverOk) return kDriverReplyExchangeFailed;
+  if (exchanged != kDriverOk) return kDriverQueryExchangeFailed;
   *portCount = gPortCountRecord[kPortCountReplyOffset];
   return kDriverOk;
 }
