@@ -10,12 +10,11 @@
 #include "driver/driver_channel.h"
 #include "inventory/inventory.h"
 #include "inventory/setting_codes.h"
+#include "platform/little_endian.h"
 #include "platform/os_driver.h"
 #include "platform/text.h"
 
 namespace {
-
-constexpr size_t kTextAreaOffset = 16;
 
 // Sends one command whose value is a number, as the unsigned decimal text of its 32 bits.
 void sendNumber(ApplyRun& run, int form, int portIndex, const wchar_t* valueName, uint32_t value) {
@@ -153,8 +152,8 @@ void applyOptions(ApplyRun& run) {
     const SettingRow& option = *options.rows[i];
     if ((run.request->flags & option.requestFlag) == 0) continue;
     if (board) {
-      std::memset(run.commandBuffer + kTextAreaOffset, 0,
-                  sizeof run.commandBuffer - kTextAreaOffset);
+      std::memset(run.commandBuffer + kRequestHeaderSize, 0,
+                  sizeof run.commandBuffer - kRequestHeaderSize);
     }
     applyOption(run, option);
   }
@@ -269,9 +268,7 @@ int applySetRequest(const SetRequest* request, NoticeSink notices) {
 
   run.channel.buffer = run.commandBuffer;
   run.channel.bufferSize = kCommandExchangeSize;
-  for (int i = 0; i < 4; ++i) {  // header word 0, little-endian
-    run.commandBuffer[i] = static_cast<unsigned char>(kTextCommandType >> (8 * i));
-  }
+  writeLittleEndian(run.commandBuffer, 4, kTextCommandType);  // header word 0
 
   applyOptions(run);
   closeOsHandle(run.channel.handle);

@@ -211,13 +211,9 @@ void tellCannotHold(ApplyRun& run, int32_t number, uint32_t error) {
 
 int32_t firstNumberInText(const wchar_t* text) {
   if (text == nullptr) return 0;
-  while (*text != L'\0' && !(*text >= L'0' && *text <= L'9')) ++text;
-  int64_t value = 0;
-  for (; *text >= L'0' && *text <= L'9'; ++text) {
-    value = value * 10 + (*text - L'0');
-    if (value > INT32_MAX) return INT32_MAX;
-  }
-  return static_cast<int32_t>(value);
+  while (*text != L'\0' && !isDecimalDigit(*text)) ++text;
+  size_t at = 0;
+  return static_cast<int32_t>(scanDecimal(text, &at, SIZE_MAX, INT32_MAX));
 }
 
 int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t from) {

@@ -115,12 +115,10 @@ int portIndexFromMatchingId(const wchar_t* matchingId, int portCount) {
   while (isWhiteSpace(*p)) ++p;
   bool negative = false;
   if (*p == L'+' || *p == L'-') negative = (*p++ == L'-');
-  if (!(*p >= L'0' && *p <= L'9')) return -1;
-  int64_t value = 0;
-  for (; *p >= L'0' && *p <= L'9'; ++p) {
-    value = value * 10 + (*p - L'0');
-    if (value > kMaxPorts) return -1;  // already beyond every port
-  }
+  if (!isDecimalDigit(*p)) return -1;
+  size_t digits = 0;
+  int64_t value = static_cast<int64_t>(scanDecimal(p, &digits, SIZE_MAX, kMaxPorts + 1));
+  if (value > kMaxPorts) return -1;  // beyond every port
   if (negative) value = -value;
   const int limit = portCount > kMaxPorts ? kMaxPorts : portCount;
   return (value >= 0 && value < limit) ? static_cast<int>(value) : -1;

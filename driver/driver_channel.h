@@ -38,6 +38,9 @@ enum PortCountFailure : int {
 };
 
 constexpr uint32_t kDriverControlCode = 0x1B2010;
+// Every request begins with a header of four 32-bit words; a text command's text area
+// follows it.
+constexpr size_t kRequestHeaderSize = 16;
 constexpr size_t kCommandBufferSize = 200;
 constexpr uint32_t kCommandExchangeSize = 184;
 constexpr uint32_t kTextCommandType = 14;
@@ -67,7 +70,7 @@ int exchangeDriverBuffer(DriverChannel* channel);
 // The reply code after an exchange of a text command; kDriverReplyExchangeFailed when the
 // exchange failed, kDriverReplyNoColon when the reply holds no ':'.
 int readReplyCode(DriverChannel* channel);
-// Builds one command text into the text area (offset 16) of channel->buffer, bounded by
+// Builds one command text into the text area (after the header) of channel->buffer, bounded by
 // bufferSize bytes (a text that does not fit is sent empty), sends it and reads the
 // reply: 0 on reply code 52 (or 0), else the code, 256 or 257. The board's keyName is
 // taken from gInventory. Each text is converted to the ANSI code page into an 80-byte

@@ -5,6 +5,7 @@
 
 #include "driver/driver_channel.h"
 #include "inventory/inventory.h"
+#include "platform/little_endian.h"
 #include "platform/os_devices.h"
 #include "platform/text.h"
 
@@ -152,7 +153,7 @@ int parseModelCode(uint32_t* code, const wchar_t* hardwareId) {
   while (*at != L'\0' && *at != L'D' && *at != L'd') ++at;
   if (*at == L'\0') return 1;
   ++at;
-  while (*at != L'\0' && !(*at >= L'0' && *at <= L'9')) ++at;
+  while (*at != L'\0' && !isDecimalDigit(*at)) ++at;
   if (*at == L'\0') return 1;
   uint32_t value = 0;
   for (int digit = hexDigit(*at); digit >= 0; digit = hexDigit(*++at)) {
@@ -197,9 +198,7 @@ int readIoBase(int boardIndex) {
   freeLogConfHandle(logConf);
   if (read != kCrSuccess) return 3;
 
-  uint32_t low = 0;
-  for (int i = 0; i < 4; ++i) low |= static_cast<uint32_t>(data[kIoAllocBaseOffset + i]) << (8 * i);
-  const int32_t base = static_cast<int32_t>(low);
+  const int32_t base = static_cast<int32_t>(readWord32(data + kIoAllocBaseOffset));
   board->ioAddress = (base >= kLowestIoBase && base <= kHighestIoBase) ? base : 0;
   return 0;
 }

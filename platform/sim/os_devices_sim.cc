@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "platform/little_endian.h"
 #include "platform/sim/access.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/device_tree.h"
@@ -135,10 +136,6 @@ bool allocConfig(DevNode node, std::string* list) {
   return true;
 }
 
-void putLittleEndian(unsigned char* out, uint64_t value, size_t size) {
-  for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 // The I/O port range a descriptor handle stands for; false for no descriptor.
 bool describedRange(ResDesHandle resDes, IoResource* resource) {
   const DevNode node = handleNode(resDes, kResDesTag);
@@ -223,11 +220,11 @@ bool getDevicePropertyDword(DeviceSet set, const DeviceElement* element, uint32_
   if (!readProperty(set, element, property, &stored)) return false;
   if (type != nullptr) *type = stored->type;
   if (stored->data.size() > 4) return fail(kOsInsufficientBuffer);
-  for (size_t i = 0; i < stored->data.size(); ++i) {
-    const uint32_t shift = static_cast<uint32_t>(8 * i);
-    *value = (*value & ~(0xFFu << shift)) |
-             (static_cast<uint32_t>(static_cast<unsigned char>(stored->data[i])) << shift);
-  }
+  // Like the system, only the bytes the data has are written.
+  unsigned char bytes[4];
+  writeLittleEndian(bytes, 4, *value);
+  std::copy(stored->data.begin(), stored->data.end(), bytes);
+  *value = readWord32(bytes);
   return true;
 }
 
@@ -445,11 +442,11 @@ uint32_t getResDesData(ResDesHandle resDes, void* buffer, uint32_t size) {
   auto* out = static_cast<unsigned char*>(buffer);
   const uint64_t end = resource.start + (resource.length == 0 ? 0 : resource.length - 1);
   std::fill(out, out + kIoResourceSize, 0);
-  putLittleEndian(out, 0, 4);
-  putLittleEndian(out + 4, kIoTypeRange, 4);
-  putLittleEndian(out + 8, resource.start, 8);
-  putLittleEndian(out + 16, end, 8);
-  putLittleEndian(out + 24, resource.flags, 4);
+  writeLittleEndian(out, 4, 0);
+  writeLittleEndian(out + 4, 4, kIoTypeRange);
+  writeLittleEndian(out + 8, 8, resource.start);
+  writeLittleEndian(out + 16, 8, end);
+  writeLittleEndian(out + 24, 4, resource.flags);
   return kCrSuccess;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/code_pages.h"
+#include "platform/little_endian.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/machine.h"
@@ -34,12 +35,6 @@ uint32_t driverKnob(const Registry& registry, const char16_t* name, uint32_t fal
   return value;
 }
 
-uint32_t wordAt(const std::vector<unsigned char>& bytes, size_t offset) {
-  uint32_t value = 0;
-  for (size_t i = 4; i > 0; --i) value = (value << 8) | bytes[offset + i - 1];
-  return value;
-}
-
 // The NUL-terminated text at `offset`, cut at the end of the bytes.
 std::string textAt(const std::vector<unsigned char>& bytes, size_t offset) {
   std::string text;
@@ -57,7 +52,7 @@ bool serveRequest(const Registry& registry, std::vector<unsigned char>& system, 
   *returned = 0;
   const uint32_t limit = inSize < outSize ? inSize : outSize;
   if (inSize < kTextOffset || driverKnob(registry, u"FailExchange", 0) != 0) return false;
-  const uint32_t type = wordAt(system, 0);
+  const uint32_t type = readWord32(system.data());
   if (type == kTextCommand) {
     if (driverKnob(registry, u"NoReply", 0) != 0) return true;
     std::u16string reply = kDefaultReply;
@@ -70,7 +65,7 @@ bool serveRequest(const Registry& registry, std::vector<unsigned char>& system, 
     return true;
   }
   if (type == kPortCountQuery) {
-    const uint32_t ui = wordAt(system, kUiNumberOffset);
+    const uint32_t ui = readWord32(system.data() + kUiNumberOffset);
     uint32_t count = 0;
     const std::string name = std::to_string(ui);
     if (limit <= kPortCountOffset ||
@@ -92,12 +87,12 @@ std::string requestLogLine(uint32_t code, const std::vector<unsigned char>& requ
   std::string line = head;
   if (inSize < 4) return line;
   const std::vector<unsigned char> in(request.begin(), request.begin() + inSize);
-  const uint32_t type = wordAt(in, 0);
+  const uint32_t type = readWord32(in.data());
   line += " type=" + std::to_string(type);
   if (type == kTextCommand && inSize >= kTextOffset) {
     line += " text=" + quoteLogText(textAt(in, kTextOffset));
   } else if (type == kPortCountQuery && inSize >= kUiNumberOffset + 4) {
-    line += " ui=" + std::to_string(wordAt(in, kUiNumberOffset));
+    line += " ui=" + std::to_string(readWord32(in.data() + kUiNumberOffset));
   }
   return line;
 }
