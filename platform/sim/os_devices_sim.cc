@@ -13,13 +13,14 @@
 #include "platform/sim/device_tree.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/key_handles.h"
+#include "platform/sim/knobs.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/resource_list.h"
 #include "platform/sim/utf.h"
 
 namespace {
 
-const char16_t kDeviceManagerKnobKey[] = u"SOFTWARE\\ZephynSim\\DeviceManager";
+const char16_t kDeviceManagerKnobKey[] = ZP_KNOB_UTF16(ZP_DEVICE_MANAGER_KNOBS);
 constexpr uint32_t kSpDevinfoDataSize = 32;  // sizeof(SP_DEVINFO_DATA) on x64
 
 bool fail(uint32_t error) {
@@ -235,8 +236,9 @@ bool setPropertyChangeParams(DeviceSet set, DeviceElement* element, uint32_t sta
   if (!memberOf(set, element, &machine, &id) || stateChange != kDicsPropChange) {
     return fail(kOsInvalidParameter);
   }
-  uint32_t allowed = 1;
-  storedDword(machine->registry, kDeviceManagerKnobKey, u"PropertyChange", &allowed);
+  uint32_t allowed = ZP_KNOB_PROPERTY_CHANGE_DEFAULT;
+  storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_PROPERTY_CHANGE),
+              &allowed);
   if (allowed == 0) return fail(kOsAccessDenied);
   set->propertyChange[element->node] = stateChange;
   return true;
@@ -250,12 +252,14 @@ bool changeDeviceState(DeviceSet set, DeviceElement* element) {
   }
   logEvent("restart " + utf16ToUtf8(id));
   // A device whose driver cannot be stopped leaves DI_NEEDREBOOT set, as Windows does.
-  uint32_t needsReboot = 0;
-  storedDword(machine->registry, kDeviceManagerKnobKey, u"NeedsReboot", &needsReboot);
+  uint32_t needsReboot = ZP_KNOB_NEEDS_REBOOT_DEFAULT;
+  storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_NEEDS_REBOOT),
+              &needsReboot);
   if (needsReboot == 1) set->installFlags[element->node] |= kDiNeedReboot;
   // A driver that fails to start leaves the board with a problem code, not started.
-  uint32_t problem = 0;
-  storedDword(machine->registry, kDeviceManagerKnobKey, u"StartProblem", &problem);
+  uint32_t problem = ZP_KNOB_START_PROBLEM_DEFAULT;
+  storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_START_PROBLEM),
+              &problem);
   if (problem != 0) machine->startProblems[element->node] = problem;
   return true;
 }
@@ -265,8 +269,9 @@ bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flag
   SimMachine* machine = nullptr;
   std::u16string id;
   if (!memberOf(set, element, &machine, &id)) return fail(kOsInvalidParameter);
-  uint32_t readable = 1;
-  storedDword(machine->registry, kDeviceManagerKnobKey, u"InstallParams", &readable);
+  uint32_t readable = ZP_KNOB_INSTALL_PARAMS_DEFAULT;
+  storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_INSTALL_PARAMS),
+              &readable);
   if (readable == 0) return fail(kOsInvalidData);
   const auto found = set->installFlags.find(element->node);
   if (found != set->installFlags.end()) *flags = found->second;
