@@ -10,12 +10,11 @@
 #include "driver/driver_channel.h"
 #include "inventory/inventory.h"
 #include "inventory/setting_codes.h"
+#include "platform/little_endian.h"
 #include "platform/os_driver.h"
 #include "platform/text.h"
 
 namespace {
-
-constexpr size_t kTextAreaOffset = 16;
 
 // Sends one command whose value is a number, as the unsigned decimal text of its 32 bits.
 void sendNumber(ApplyRun& run, int form, int portIndex, const wchar_t* valueName, uint32_t value) {
@@ -62,7 +61,8 @@ Targets targetsOf(const ApplyRun& run, const SettingRow& setting) {
   const SetRequest& request = *run.request;
   if (setting.level != kPortSetting) return {0, 1};
   if (request.allports == 0) return {request.portIndex, request.portIndex + 1};
-  return {0, portsInUse(gInventory->boards[request.boardIndex])};
+  const BoardRecord* board = boardAt(gInventory, request.boardIndex);
+  return {0, board != nullptr ? portsInUse(*board) : 0};
 }
 
 // --- Options ----------------------------------------------------------------------------
@@ -152,8 +152,8 @@ void applyOptions(ApplyRun& run) {
     const SettingRow& option = *options.rows[i];
     if ((run.request->flags & option.requestFlag) == 0) continue;
     if (board) {
-      std::memset(run.commandBuffer + kTextAreaOffset, 0,
-                  sizeof run.commandBuffer - kTextAreaOffset);
+      std::memset(run.commandBuffer + kRequestHeaderSize, 0,
+                  sizeof run.commandBuffer - kRequestHeaderSize);
     }
     applyOption(run, option);
   }
@@ -171,10 +171,10 @@ void applyOptions(ApplyRun& run) {
 
 bool requestFitsInventory(const SetRequest* request) {
   if (request == nullptr || gInventory == nullptr) return false;
-  if (request->boardIndex < 0 || request->boardIndex >= boardsInUse(*gInventory)) return false;
+  BoardRecord* board = boardAt(gInventory, request->boardIndex);
+  if (board == nullptr) return false;
   if (request->kind == kBoardDevice) return true;
-  return request->kind == kPortDevice && request->portIndex >= 0 &&
-         request->portIndex < portsInUse(gInventory->boards[request->boardIndex]);
+  return request->kind == kPortDevice && portAt(board, request->portIndex) != nullptr;
 }
 
 void persistAndRestart(ApplyRun& run) {
@@ -268,9 +268,7 @@ int applySetRequest(const SetRequest* request, NoticeSink notices) {
 
   run.channel.buffer = run.commandBuffer;
   run.channel.bufferSize = kCommandExchangeSize;
-  for (int i = 0; i < 4; ++i) {  // header word 0, little-endian
-    run.commandBuffer[i] = static_cast<unsigned char>(kTextCommandType >> (8 * i));
-  }
+  writeLittleEndian(run.commandBuffer, 4, kTextCommandType);  // header word 0
 
   applyOptions(run);
   closeOsHandle(run.channel.handle);

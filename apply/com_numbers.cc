@@ -108,7 +108,8 @@ void givePortNumber(ApplyRun& run, int portIndex, int32_t number) {
   wchar_t comName[16] = {};
   formatText(comName, L"COM%d", static_cast<int>(number));
   sendCommand(run, kPortCommand, portIndex, findSetting(kSetPortName)->valueName, comName);
-  copyText(gInventory->boards[run.request->boardIndex].ports[portIndex].comName, comName);
+  PortRecord* port = portAt(boardAt(gInventory, run.request->boardIndex), portIndex);
+  if (port != nullptr) copyText(port->comName, comName);
 }
 
 // A number a port may take when the numbers from the start on have run out: free in the
@@ -182,11 +183,11 @@ int32_t highestNumberDue(const NumberSearch& before, const int32_t* formers, int
 }
 
 // Whether the board's ports are named COM<first>, COM<first + 1>, ... in order.
-bool namedConsecutively(const BoardRecord& board, int portCount, int64_t first) {
-  for (int i = 0; i < portCount; ++i) {
+bool namedConsecutively(const BoardRecord& board, int64_t first) {
+  for (int i = 0; const PortRecord* port = portAt(&board, i); ++i) {
     wchar_t expected[16] = {};
     formatText(expected, L"COM%lld", static_cast<long long>(first + i));
-    if (!equalsIgnoreCase(board.ports[i].comName, expected)) return false;
+    if (!equalsIgnoreCase(port->comName, expected)) return false;
   }
   return true;
 }
@@ -210,13 +211,9 @@ void tellCannotHold(ApplyRun& run, int32_t number, uint32_t error) {
 
 int32_t firstNumberInText(const wchar_t* text) {
   if (text == nullptr) return 0;
-  while (*text != L'\0' && !(*text >= L'0' && *text <= L'9')) ++text;
-  int64_t value = 0;
-  for (; *text >= L'0' && *text <= L'9'; ++text) {
-    value = value * 10 + (*text - L'0');
-    if (value > INT32_MAX) return INT32_MAX;
-  }
-  return static_cast<int32_t>(value);
+  while (*text != L'\0' && !isDecimalDigit(*text)) ++text;
+  size_t at = 0;
+  return static_cast<int32_t>(scanDecimal(text, &at, SIZE_MAX, INT32_MAX));
 }
 
 int32_t nextFreeComNumber(const uint8_t (&usage)[kHighestComNumber], int64_t from) {
@@ -243,14 +240,16 @@ int checkComPortDatabaseReadable(uint32_t* error) {
 }
 
 void renumberBoardPorts(ApplyRun& run, const wchar_t* start) {
-  BoardRecord& board = gInventory->boards[run.request->boardIndex];
-  const int portCount = portsInUse(board);
+  const BoardRecord* board = boardAt(gInventory, run.request->boardIndex);
   const int64_t first = firstNumberInText(start);
-  if (!inDatabaseRange(first)) return;
+  if (board == nullptr || !inDatabaseRange(first)) return;
+  const int portCount = portsInUse(*board);
 
   Database db = openDatabase();
   int32_t formerNumbers[kMaxPorts] = {};
-  for (int i = 0; i < portCount; ++i) formerNumbers[i] = firstNumberInText(board.ports[i].comName);
+  for (int i = 0; i < portCount; ++i) {
+    formerNumbers[i] = firstNumberInText(portAt(board, i)->comName);
+  }
   NumberSearch search{};
   readUsage(db, &search);
   // Nothing is released before the database can hold every number the ports will get.
@@ -287,7 +286,7 @@ void renumberBoardPorts(ApplyRun& run, const wchar_t* start) {
     givePortNumber(run, i, number);
   }
   closeDatabase(db);
-  if (!namedConsecutively(board, portCount, first)) {
+  if (!namedConsecutively(*board, first)) {
     notify(run, {NoticeKind::kStartSkipped, {run.request->boardIndex, 0, 0}, 0, L""});
   }
 }
@@ -296,10 +295,12 @@ void renamePort(ApplyRun& run, const wchar_t* portname) {
   const int32_t requested = firstNumberInText(portname);
   if (requested < 1 || requested > kHighestComNumber - 1) return;
 
-  PortRecord& port = gInventory->boards[run.request->boardIndex].ports[run.request->portIndex];
+  const PortRecord* port =
+      portAt(boardAt(gInventory, run.request->boardIndex), run.request->portIndex);
+  if (port == nullptr) return;
   wchar_t formerName[16] = {};
-  copyText(formerName, port.comName);
-  const int32_t former = firstNumberInText(port.comName);
+  copyText(formerName, port->comName);
+  const int32_t former = firstNumberInText(port->comName);
   Database db = openDatabase();
   NumberSearch search{};
   readUsage(db, &search);

@@ -115,30 +115,29 @@ int portIndexFromMatchingId(const wchar_t* matchingId, int portCount) {
   while (isWhiteSpace(*p)) ++p;
   bool negative = false;
   if (*p == L'+' || *p == L'-') negative = (*p++ == L'-');
-  if (!(*p >= L'0' && *p <= L'9')) return -1;
-  int64_t value = 0;
-  for (; *p >= L'0' && *p <= L'9'; ++p) {
-    value = value * 10 + (*p - L'0');
-    if (value > kMaxPorts) return -1;  // already beyond every port
-  }
+  if (!isDecimalDigit(*p)) return -1;
+  size_t digits = 0;
+  int64_t value = static_cast<int64_t>(scanDecimal(p, &digits, SIZE_MAX, kMaxPorts + 1));
+  if (value > kMaxPorts) return -1;  // beyond every port
   if (negative) value = -value;
   const int limit = portCount > kMaxPorts ? kMaxPorts : portCount;
   return (value >= 0 && value < limit) ? static_cast<int>(value) : -1;
 }
 
 void mapPortDeviceNodes(int boardIndex) {
-  BoardRecord& board = gInventory->boards[boardIndex];
-  const int portCount = portsInUse(board);
-  for (int j = 0; j < portCount; ++j) board.ports[j].devNode = 0;
+  BoardRecord* board = boardAt(gInventory, boardIndex);
+  if (board == nullptr) return;
+  const int portCount = portsInUse(*board);
+  for (int j = 0; PortRecord* port = portAt(board, j); ++j) port->devNode = 0;
 
-  const DevNode boardNode = deviceNodeOf(board.deviceInfo);
+  const DevNode boardNode = deviceNodeOf(board->deviceInfo);
   if (boardNode == 0) return;
 
   DevNode child = 0;
   if (getChildNode(&child, boardNode) != kCrSuccess) return;
   while (child != 0) {
     const int portIndex = portOfChild(child, portCount);
-    if (portIndex >= 0) board.ports[portIndex].devNode = child;
+    if (PortRecord* port = portAt(board, portIndex)) port->devNode = child;
     DevNode sibling = 0;
     if (getSiblingNode(&sibling, child) != kCrSuccess) break;
     child = sibling;
@@ -149,15 +148,12 @@ bool updatePortDeviceNodes(PortNodeUpdateMode mode, int boardIndex, PortNodeTrou
   mapPortDeviceNodes(boardIndex);
   bool accessDenied = false;
   // devNode, not the board index, decides which nodes are updated; only this board's are mapped.
-  const int boardCount = boardsInUse(*gInventory);
-  for (int i = 0; i < boardCount; ++i) {
-    const BoardRecord& board = gInventory->boards[i];
-    const int portCount = portsInUse(board);
-    for (int j = 0; j < portCount; ++j) {
+  for (int i = 0; const BoardRecord* board = boardAt(gInventory, i); ++i) {
+    for (int j = 0; const PortRecord* port = portAt(board, j); ++j) {
       // A port without a COM name (its board has no settings stored) leaves its node's
       // names to the system: writing them would wipe the COM name the system gave it.
-      if (board.ports[j].devNode == 0 || board.ports[j].comName[0] == L'\0') continue;
-      const uint32_t failure = updatePortNode(mode, j, board.ports[j]);
+      if (port->devNode == 0 || port->comName[0] == L'\0') continue;
+      const uint32_t failure = updatePortNode(mode, j, *port);
       if (failure == kOsAccessDenied) {
         accessDenied = true;
       } else if (failure != kOsSuccess && trouble != nullptr && i == boardIndex) {
@@ -173,22 +169,22 @@ RestartOutcome restartBoardDevice(int boardIndex, uint32_t* detail) {
   uint32_t unused = 0;
   if (detail == nullptr) detail = &unused;
   *detail = 0;
-  BoardRecord& board = gInventory->boards[boardIndex];
-  if (board.deviceInfo == nullptr) return kRestartFailed;
-  if (!setPropertyChangeParams(gInventory->deviceInfoSet, board.deviceInfo, kDicsPropChange,
+  const BoardRecord* board = boardAt(gInventory, boardIndex);
+  if (board == nullptr || board->deviceInfo == nullptr) return kRestartFailed;
+  if (!setPropertyChangeParams(gInventory->deviceInfoSet, board->deviceInfo, kDicsPropChange,
                                kDicsFlagGlobal, 0) ||
-      !changeDeviceState(gInventory->deviceInfoSet, board.deviceInfo)) {
+      !changeDeviceState(gInventory->deviceInfoSet, board->deviceInfo)) {
     return kRestartFailed;
   }
   uint32_t flags = 0;
-  if (!getDeviceInstallFlags(gInventory->deviceInfoSet, board.deviceInfo, &flags)) {
+  if (!getDeviceInstallFlags(gInventory->deviceInfoSet, board->deviceInfo, &flags)) {
     *detail = lastOsError();
     return kRestartUnknown;
   }
   if ((flags & (kDiNeedReboot | kDiNeedRestart)) != 0) return kRestartNeedsReboot;
   uint32_t status = 0;
   uint32_t problem = 0;
-  const uint32_t read = getDevNodeStatus(deviceNodeOf(board.deviceInfo), &status, &problem);
+  const uint32_t read = getDevNodeStatus(deviceNodeOf(board->deviceInfo), &status, &problem);
   if (read != kCrSuccess) {
     *detail = osErrorOfConfigResult(read);
     return kRestartUnknown;

@@ -69,8 +69,8 @@ int addKey(StoreKeyList* list, StoreKey kind, uint8_t level, int parent, const w
   return list->count++;
 }
 
-void addPortKeys(StoreKeyList* list, const Inventory& inventory, int board, int boardStep) {
-  const int portCount = portsInUse(inventory.boards[board]);
+void addPortKeys(StoreKeyList* list, const BoardRecord& record, int board, int boardStep) {
+  const int portCount = portsInUse(record);
   for (int j = 0; j < portCount; ++j) {
     wchar_t name[16] = {};
     if (!formatText(name, kPortKeyFormat, j)) continue;
@@ -81,9 +81,10 @@ void addPortKeys(StoreKeyList* list, const Inventory& inventory, int board, int 
 // Fills `list` with the keys of the walk (see settings_writer.h); false when there is no
 // memory for it (the list is then empty). The caller frees list->steps.
 bool listStoreKeys(const Inventory& inventory, StoreKeyList* list) {
-  const int boardCount = boardsInUse(inventory);
   int capacity = 3;  // the event-log source, the service key, Parameters
-  for (int i = 0; i < boardCount; ++i) capacity += 1 + portsInUse(inventory.boards[i]);
+  for (int i = 0; const BoardRecord* record = boardAt(&inventory, i); ++i) {
+    capacity += 1 + portsInUse(*record);
+  }
   *list = {new (std::nothrow) StoreKeyStep[capacity], 0};
   if (list->steps == nullptr) return false;
 
@@ -93,11 +94,11 @@ bool listStoreKeys(const Inventory& inventory, StoreKeyList* list) {
   const int parameters =
       addKey(list, StoreKey::kParameters, kDriverWideSetting, service, kSettingsStoreKey, -1, -1);
   if (parameters < 0) return true;
-  for (int i = 0; i < boardCount; ++i) {
+  for (int i = 0; const BoardRecord* record = boardAt(&inventory, i); ++i) {
     // An empty key name would reach Parameters itself.
-    const int board = addKey(list, StoreKey::kBoard, kBoardSetting, parameters,
-                             inventory.boards[i].keyName, i, -1);
-    if (board >= 0) addPortKeys(list, inventory, i, board);
+    const int board =
+        addKey(list, StoreKey::kBoard, kBoardSetting, parameters, record->keyName, i, -1);
+    if (board >= 0) addPortKeys(list, *record, i, board);
   }
   return true;
 }

@@ -4,30 +4,15 @@
 #include "inventory/inventory.h"
 #include "platform/text.h"
 
-int usableBoardCount() {
-  if (gInventory == nullptr || gInventory->boards == nullptr) return 0;
-  return boardsInUse(*gInventory);
-}
-
-int usablePortCount(int boardIndex) {
-  if (boardIndex < 0 || boardIndex >= usableBoardCount()) return 0;
-  const BoardRecord& board = gInventory->boards[boardIndex];
-  if (board.ports == nullptr) return 0;
-  return portsInUse(board);
-}
-
 int resolveDevice(const wchar_t* name, DeviceRef* ref) {
-  const int boardCount = usableBoardCount();
-  for (int b = 0; b < boardCount; ++b) {
-    const BoardRecord& board = gInventory->boards[b];
-    if (equalsIgnoreCase(board.deviceId, name)) {
+  for (int b = 0; const BoardRecord* board = boardAt(gInventory, b); ++b) {
+    if (equalsIgnoreCase(board->deviceId, name)) {
       ref->kind = kBoardDevice;
       ref->boardIndex = b;
       return 0;
     }
-    const int portCount = usablePortCount(b);
-    for (int p = 0; p < portCount; ++p) {
-      if (equalsIgnoreCase(board.ports[p].comName, name)) {
+    for (int p = 0; const PortRecord* port = portAt(board, p); ++p) {
+      if (equalsIgnoreCase(port->comName, name)) {
         *ref = DeviceRef{kPortDevice, b, p};
         return 0;
       }

@@ -25,8 +25,3 @@ int resolveDevice(const wchar_t* name, DeviceRef* ref);
 // The get command's device argv[2]: argc (no message, no search) when it is missing,
 // else the result of resolveDevice.
 int resolveGetDevice(int argc, wchar_t** argv, DeviceRef* ref);
-
-// The number of boards, and of ports of a board, that may be indexed: the counts of
-// gInventory kept within the 64 slots that exist (0 when there is no Inventory).
-int usableBoardCount();
-int usablePortCount(int boardIndex);

@@ -38,22 +38,24 @@ struct NoteList {
   wchar_t text[kNoteCapacity];
 };
 
-void listComNames(const BoardRecord& board, NoteList* into) {
+// Whether the board's port `portIndex` is in use and named COM<number>.
+bool namedCom(const BoardRecord* board, int portIndex, int32_t number) {
+  const PortRecord* port = portAt(board, portIndex);
+  return port != nullptr && comNumber(port->comName) == number;
+}
+
+void listComNames(const BoardRecord* board, NoteList* into) {
   wchar_t(&list)[kNoteCapacity] = into->text;
   list[0] = L'\0';
-  const int portCount = portsInUse(board);
-  for (int i = 0; i < portCount;) {
+  for (int i = 0; const PortRecord* port = portAt(board, i);) {
     int last = i;
-    const int32_t number = comNumber(board.ports[i].comName);
-    while (number != 0 && last + 1 < portCount &&
-           comNumber(board.ports[last + 1].comName) == number + (last + 1 - i)) {
-      ++last;
-    }
+    const int32_t number = comNumber(port->comName);
+    while (number != 0 && namedCom(board, last + 1, number + (last + 1 - i))) ++last;
     if (i > 0) appendText(list, L", ");
-    appendText(list, board.ports[i].comName);
+    appendText(list, port->comName);
     if (last > i) {
       appendText(list, L"-");
-      appendText(list, board.ports[last].comName);
+      appendText(list, portAt(board, last)->comName);
     }
     i = last + 1;
   }
@@ -63,11 +65,10 @@ void listComNames(const BoardRecord& board, NoteList* into) {
 void listOtherBoards(int except, NoteList* into) {
   wchar_t(&list)[kNoteCapacity] = into->text;
   list[0] = L'\0';
-  const int boardCount = boardsInUse(*gInventory);
-  for (int i = 0; i < boardCount; ++i) {
+  for (int i = 0; const BoardRecord* board = boardAt(gInventory, i); ++i) {
     if (i == except) continue;
     if (list[0] != L'\0') appendText(list, L", ");
-    appendText(list, gInventory->boards[i].deviceId);
+    appendText(list, board->deviceId);
   }
 }
 
@@ -170,7 +171,7 @@ void printFilled(const NoticeRow& row, const Notice& notice) {
       NoteList* list = new (std::nothrow) NoteList;
       if (list == nullptr) return;
       if (row.fill == NoteFill::kBoardComNames) {
-        listComNames(gInventory->boards[n[0]], list);
+        listComNames(boardAt(gInventory, n[0]), list);
       } else {
         listOtherBoards(n[0], list);
       }

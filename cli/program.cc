@@ -98,10 +98,8 @@ int runOnInventory(const Command& command, int argc, wchar_t** argv) {
   }
   // A board the driver did not count shows the stored or catalogued count, which may not
   // be the board's.
-  const int boardCount = boardsInUse(*gInventory);
-  for (int i = 0; i < boardCount; ++i) {
-    const BoardRecord& board = gInventory->boards[i];
-    if (board.portCountQuery != 0) printNote(Note::kPortCountUnreported, i, board.portCount);
+  for (int i = 0; const BoardRecord* board = boardAt(gInventory, i); ++i) {
+    if (board->portCountQuery != 0) printNote(Note::kPortCountUnreported, i, board->portCount);
   }
   command.run(argc, argv);
   return 0;

@@ -52,22 +52,22 @@ void printLine(const wchar_t* format, Args... args) {
 
 const wchar_t* onOff(uint32_t value) { return value != 0 ? L"on" : L"off"; }
 
-void printBoardReport(int boardIndex) {
-  const BoardRecord& board = gInventory->boards[boardIndex];
+void printBoardReport(const BoardRecord& board) {
   writeOutput(kBoardHeading);
   printLine(kBoardSummary, board.modelName, static_cast<int>(board.portCount),
             board.ioAddress == kPciBus ? L"PCI" : L"ISA");
   printLine(kBoardDisplayName, board.displayName);
   if (board.ioAddress >= 256) printLine(kBoardIoBase, static_cast<unsigned>(board.ioAddress));
-  printLine(kBoardStartCom, board.ports != nullptr ? board.ports[0].comName : L"");
+  // The first port's record, in use or not: a board without ports shows an empty name.
+  const PortRecord* first = portSlot(&board, 0);
+  printLine(kBoardStartCom, first != nullptr ? first->comName : L"");
   printLine(kBoardScanRate, static_cast<int>(static_cast<int32_t>(gInventory->scanRate)));
   printLine(kBoardVerbose, onOff(gInventory->verboseLog));
   printLine(kBoardRs485, onOff(gInventory->globalRS485Options));
   writeOutput(kEndOfReport);
 }
 
-void printPortReport(int boardIndex, int portIndex) {
-  const PortRecord& port = gInventory->boards[boardIndex].ports[portIndex];
+void printPortReport(const PortRecord& port) {
   printLine(kPortComName, port.comName);
   if (gInventory->globalRS485Options != 0) {
     printLine(kPortToggle, onOff(port.portFlags & kRS485Override));
@@ -91,12 +91,12 @@ void printPortReport(int boardIndex, int portIndex) {
 
 int printDeviceReport(const DeviceRef& ref) {
   if (gInventory == nullptr) return 1;
-  const bool boardKnown = ref.boardIndex >= 0 && ref.boardIndex < usableBoardCount();
-  if (ref.kind == kBoardDevice && boardKnown) {
-    printBoardReport(ref.boardIndex);
-  } else if (ref.kind == kPortDevice && boardKnown && ref.portIndex >= 0 &&
-             ref.portIndex < usablePortCount(ref.boardIndex)) {
-    printPortReport(ref.boardIndex, ref.portIndex);
+  const BoardRecord* board = boardAt(gInventory, ref.boardIndex);
+  const PortRecord* port = portAt(board, ref.portIndex);
+  if (ref.kind == kBoardDevice && board != nullptr) {
+    printBoardReport(*board);
+  } else if (ref.kind == kPortDevice && port != nullptr) {
+    printPortReport(*port);
   } else {
     printMessage(Message::kReportUnknownDevice);
   }
@@ -105,14 +105,13 @@ int printDeviceReport(const DeviceRef& ref) {
 
 int printEnumReport() {
   if (gInventory == nullptr) return 1;
-  const int boardCount = usableBoardCount();
-  for (int b = 0; b < boardCount; ++b) {
-    const BoardRecord& board = gInventory->boards[b];
+  for (int b = 0; const BoardRecord* board = boardAt(gInventory, b); ++b) {
     writeOutput(kEnumRule);
-    printLine(kEnumDeviceId, board.deviceId);
-    printLine(kEnumDisplayName, board.displayName);
-    const int portCount = usablePortCount(b);
-    for (int p = 0; p < portCount; ++p) printLine(kEnumPort, p, board.ports[p].comName);
+    printLine(kEnumDeviceId, board->deviceId);
+    printLine(kEnumDisplayName, board->displayName);
+    for (int p = 0; const PortRecord* port = portAt(board, p); ++p) {
+      printLine(kEnumPort, p, port->comName);
+    }
     writeOutput(kEndOfReport);
   }
   return 0;

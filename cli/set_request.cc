@@ -30,17 +30,12 @@ size_t utf16Length(const wchar_t* text, size_t count) {
   return units;
 }
 
-bool isDecimalDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
-
 // The value of a text of decimal digits; false for any other character or a value above
 // 4294967295. The empty text is 0.
 bool parseUnsigned32(const wchar_t* text, uint32_t* result) {
-  uint64_t value = 0;
-  for (const wchar_t* p = text; *p != L'\0'; ++p) {
-    if (!isDecimalDigit(*p)) return false;
-    value = value * 10 + static_cast<uint64_t>(*p - L'0');
-    if (value > 0xFFFFFFFFull) return false;
-  }
+  size_t at = 0;
+  const uint64_t value = scanDecimal(text, &at, SIZE_MAX, 0x100000000ull);
+  if (text[at] != L'\0' || value > 0xFFFFFFFFull) return false;
   *result = static_cast<uint32_t>(value);
   return true;
 }

@@ -8,26 +8,20 @@
 #include <new>
 
 #include "inventory/inventory.h"
+#include "platform/little_endian.h"
 #include "platform/os_devices.h"
+#include "platform/text.h"
 
 namespace {
 
 const wchar_t kControlDevicePath[] = L"\\\\.\\zephyn";
 
-constexpr size_t kHeaderSize = 16;
 constexpr uint32_t kPortCountRecordSize = 40;
 constexpr size_t kPortCountReplyOffset = 32;
 constexpr int kReplyAccepted = 52;
 
 // The port-count request record, made by the first query and kept for the process.
 unsigned char* gPortCountRecord = nullptr;
-
-void putWord(unsigned char* buffer, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) buffer[offset + i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // The text and its terminator in the ANSI code page, in a field of kAnsiFieldSize bytes.
 // A text whose ANSI form does not fit is cut to its longest prefix of whole characters
@@ -56,8 +50,8 @@ void toAnsiField(const wchar_t* text, char (&field)[kAnsiFieldSize]) {
 }
 
 const wchar_t* boardKeyName(int boardIndex) {
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return L"";
-  return gInventory->boards[boardIndex].keyName;
+  const BoardRecord* board = boardSlot(gInventory, boardIndex);
+  return board != nullptr ? board->keyName : L"";
 }
 
 // Reads the signed decimal reply code that starts at text[at], within text[0 .. end).
@@ -70,11 +64,7 @@ int parseReplyCode(const unsigned char* text, size_t at, size_t end) {
   }
   // The code is a 32-bit number; longer digit runs stay at the limit rather than wrap
   // round to a code that means something.
-  int64_t magnitude = 0;
-  for (; at < end && text[at] >= '0' && text[at] <= '9'; ++at) {
-    magnitude = magnitude * 10 + (text[at] - '0');
-    if (magnitude > INT64_C(2147483648)) magnitude = INT64_C(2147483648);
-  }
+  const int64_t magnitude = static_cast<int64_t>(scanDecimal(text, &at, end, INT64_C(2147483648)));
   int64_t code = negative ? -magnitude : magnitude;
   if (code > INT32_MAX) code = INT32_MAX;
   return static_cast<int>(code);
@@ -82,14 +72,11 @@ int parseReplyCode(const unsigned char* text, size_t at, size_t end) {
 
 bool readUiNumber(int boardIndex, uint32_t* uiNumber) {
   *uiNumber = 0;
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= boardsInUse(*gInventory)) {
-    return false;
-  }
-  const BoardRecord& board = gInventory->boards[boardIndex];
-  if (board.deviceInfo == nullptr) return false;
+  const BoardRecord* board = boardAt(gInventory, boardIndex);
+  if (board == nullptr || board->deviceInfo == nullptr) return false;
   uint32_t type = kRegNone;
   uint32_t value = 0;
-  if (!getDevicePropertyDword(gInventory->deviceInfoSet, board.deviceInfo, kSpdrpUiNumber, &type,
+  if (!getDevicePropertyDword(gInventory->deviceInfoSet, board->deviceInfo, kSpdrpUiNumber, &type,
                               &value)) {
     return false;
   }
@@ -123,7 +110,7 @@ int readReplyCode(DriverChannel* channel) {
   if (exchangeDriverBuffer(channel) != kDriverOk) return kDriverReplyExchangeFailed;
   const unsigned char* bytes = channel->buffer;
   const size_t end = channel->bufferSize;
-  for (size_t at = kHeaderSize; at < end && bytes[at] != 0; ++at) {
+  for (size_t at = kRequestHeaderSize; at < end && bytes[at] != 0; ++at) {
     if (bytes[at] == ':') return parseReplyCode(bytes, at + 1, end);
   }
   return kDriverReplyNoColon;
@@ -139,7 +126,7 @@ int sendSettingCommand(DriverChannel* channel, int selector, int boardIndex, int
   toAnsiField(valueName, name);
   toAnsiField(valueText, value);
 
-  char* text = reinterpret_cast<char*>(channel->buffer + kHeaderSize);
+  char* text = reinterpret_cast<char*>(channel->buffer + kRequestHeaderSize);
   const size_t limit = channel->bufferSize;
   int written = -1;
   switch (selector) {
@@ -184,14 +171,14 @@ int queryPortCount(int boardIndex, uint32_t* portCount) {
 
   channel.buffer = gPortCountRecord;
   channel.bufferSize = kPortCountRecordSize;
-  putWord(gPortCountRecord, 0, kPortCountType);
-  putWord(gPortCountRecord, 4, kPortCountRecordSize - kHeaderSize);
-  putWord(gPortCountRecord, 8, 0);
-  putWord(gPortCountRecord, 12, uiNumber);
+  writeLittleEndian(gPortCountRecord + 0, 4, kPortCountType);
+  writeLittleEndian(gPortCountRecord + 4, 4, kPortCountRecordSize - kRequestHeaderSize);
+  writeLittleEndian(gPortCountRecord + 8, 4, 0);
+  writeLittleEndian(gPortCountRecord + 12, 4, uiNumber);
 
   int exchanged = exchangeDriverBuffer(&channel);
   if (channel.handle != 0) closeOsHandle(channel.handle);
-  if (exchanged != kDriverOk) return kDriverReplyExchangeFailed;
+  if (exchanged != kDriverOk) return kDriverQueryExchangeFailed;
   *portCount = gPortCountRecord[kPortCountReplyOffset];
   return kDriverOk;
 }

@@ -7,21 +7,40 @@
 
 #include "platform/os_driver.h"
 
-// Status codes of the channel operations.
-enum DriverStatus : int {
-  kDriverOk = 0,
-  kDriverOpenFailed = 1,       // openDriverChannel: the control device did not open
-  kDriverNoUiNumber = 1,       // queryPortCount: the board has no UI number
-  kDriverQueryOpenFailed = 2,  // queryPortCount: the control device did not open
-  kDriverExchangeFailed = 3,   // exchangeDriverBuffer
-  kDriverNoMemory = 3,         // queryPortCount: no request record
-  kDriverBadHandle = 7,        // openDriverChannel: the held handle is not usable
-  kDriverReplyExchangeFailed = 256,
-  kDriverReplyNoColon = 257,
-  kDriverUnknownForm = 258,  // sendSettingCommand: the selector names no command form
+// Status codes of the channel operations: 0 is success for every one of them, and each
+// has its own family of failures below (a value means one thing within its family).
+constexpr int kDriverOk = 0;
+
+// openDriverChannel.
+enum OpenFailure : int {
+  kDriverOpenFailed = 1,  // the control device did not open
+  kDriverBadHandle = 7,   // the held handle is not usable
+};
+
+// exchangeDriverBuffer.
+enum ExchangeFailure : int {
+  kDriverExchangeFailed = 3,  // the I/O control exchange failed
+};
+
+// readReplyCode and sendSettingCommand, beside the driver's own reply codes.
+enum CommandFailure : int {
+  kDriverReplyExchangeFailed = 256,  // the exchange failed (or there is no text area)
+  kDriverReplyNoColon = 257,         // the reply holds no ':'
+  kDriverUnknownForm = 258,          // sendSettingCommand: the selector names no command form
+};
+
+// queryPortCount.
+enum PortCountFailure : int {
+  kDriverNoUiNumber = 1,             // the board has no UI number; nothing was opened
+  kDriverQueryOpenFailed = 2,        // the control device did not open
+  kDriverNoMemory = 3,               // no memory for the request record
+  kDriverQueryExchangeFailed = 256,  // the exchange failed
 };
 
 constexpr uint32_t kDriverControlCode = 0x1B2010;
+// Every request begins with a header of four 32-bit words; a text command's text area
+// follows it.
+constexpr size_t kRequestHeaderSize = 16;
 constexpr size_t kCommandBufferSize = 200;
 constexpr uint32_t kCommandExchangeSize = 184;
 constexpr uint32_t kTextCommandType = 14;
@@ -43,12 +62,15 @@ struct DriverChannel {
   uint32_t bytesReturned;
 };
 
+// Opens the control device into the channel (a handle already held is kept): kDriverOk or
+// an OpenFailure.
 int openDriverChannel(DriverChannel* channel);
+// One exchange of the channel's buffer: kDriverOk or kDriverExchangeFailed.
 int exchangeDriverBuffer(DriverChannel* channel);
-// The reply code after an exchange of a text command; 256 when the exchange failed,
-// 257 when the reply holds no ':'.
+// The reply code after an exchange of a text command; kDriverReplyExchangeFailed when the
+// exchange failed, kDriverReplyNoColon when the reply holds no ':'.
 int readReplyCode(DriverChannel* channel);
-// Builds one command text into the text area (offset 16) of channel->buffer, bounded by
+// Builds one command text into the text area (after the header) of channel->buffer, bounded by
 // bufferSize bytes (a text that does not fit is sent empty), sends it and reads the
 // reply: 0 on reply code 52 (or 0), else the code, 256 or 257. The board's keyName is
 // taken from gInventory. Each text is converted to the ANSI code page into an 80-byte
@@ -69,9 +91,8 @@ constexpr size_t kReceivedTextCapacity = kAnsiFieldSize;
 // code page into `received`. True when that is the text itself.
 bool textReachesDriverWhole(const wchar_t* text, wchar_t (&received)[kReceivedTextCapacity]);
 
-// The port count (0..255) the driver reports for a board, in *portCount with status 0
-// (0 otherwise): 1 the board has no UI number (nothing is opened), 2 the control device
-// did not open, 3 no memory for the request record, 256 the exchange failed.
+// The port count (0..255) the driver reports for a board, in *portCount with kDriverOk (0
+// otherwise); else a PortCountFailure.
 int queryPortCount(int boardIndex, uint32_t* portCount);
 // Frees the port-count request record kept for the process (for in-process runs).
 void releasePortCountRecord();

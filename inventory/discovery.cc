@@ -36,22 +36,21 @@ int discoverBoards() {
   inventory->deviceInfoSet = getClassDevices(kMultiportSerialClass, kDigcfPresent);
   uint32_t member = 0;
   int found = 0;
-  while (found < kMaxBoards) {
-    BoardRecord& slot = inventory->boards[found];
-    slot.deviceInfo = newDeviceElement();
-    if (slot.deviceInfo == nullptr) break;
-    if (!enumDeviceInfo(inventory->deviceInfoSet, member, slot.deviceInfo)) {
-      freeDeviceElement(slot.deviceInfo);
-      slot.deviceInfo = nullptr;
+  while (BoardRecord* slot = boardSlot(inventory, found)) {
+    slot->deviceInfo = newDeviceElement();
+    if (slot->deviceInfo == nullptr) break;
+    if (!enumDeviceInfo(inventory->deviceInfoSet, member, slot->deviceInfo)) {
+      freeDeviceElement(slot->deviceInfo);
+      slot->deviceInfo = nullptr;
       break;
     }
-    if (servedByDriver(inventory->deviceInfoSet, slot.deviceInfo)) {
-      formatText(slot.deviceId, L"%u", static_cast<unsigned>(found));
+    if (servedByDriver(inventory->deviceInfoSet, slot->deviceInfo)) {
+      formatText(slot->deviceId, L"%u", static_cast<unsigned>(found));
       ++found;
       ++inventory->boardCount;
     } else {
-      freeDeviceElement(slot.deviceInfo);
-      slot.deviceInfo = nullptr;
+      freeDeviceElement(slot->deviceInfo);
+      slot->deviceInfo = nullptr;
     }
     ++member;
   }
@@ -60,9 +59,9 @@ int discoverBoards() {
 
 int readNodeId(uint32_t* nodeId, int boardIndex) {
   *nodeId = 0;
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return 1;
-  const DeviceElement* element = gInventory->boards[boardIndex].deviceInfo;
-  if (element == nullptr) return 1;
+  const BoardRecord* board = boardSlot(gInventory, boardIndex);
+  if (board == nullptr || board->deviceInfo == nullptr) return 1;
+  const DeviceElement* element = board->deviceInfo;
   // Read access is enough, and a user without administrator rights has no more.
   RegKey key = nullptr;
   if (openDevNodeKey(deviceNodeOf(element), kKeyRead, 0, kRegDispositionOpenExisting, &key,
@@ -79,10 +78,11 @@ int readNodeId(uint32_t* nodeId, int boardIndex) {
 }
 
 int nameBoardKey(int boardIndex) {
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return 0;
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
+  if (board == nullptr) return 0;
   uint32_t nodeId = 0;
   readNodeId(&nodeId, boardIndex);
-  formatText(gInventory->boards[boardIndex].keyName, L"Device%d", static_cast<int32_t>(nodeId));
+  formatText(board->keyName, L"Device%d", static_cast<int32_t>(nodeId));
   return 0;
 }
 

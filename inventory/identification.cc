@@ -5,6 +5,7 @@
 
 #include "driver/driver_channel.h"
 #include "inventory/inventory.h"
+#include "platform/little_endian.h"
 #include "platform/os_devices.h"
 #include "platform/text.h"
 
@@ -64,11 +65,6 @@ const CatalogEntry* findModel(uint32_t modelCode) {
   return nullptr;
 }
 
-BoardRecord* boardAt(int boardIndex) {
-  if (gInventory == nullptr || boardIndex < 0 || boardIndex >= kMaxBoards) return nullptr;
-  return &gInventory->boards[boardIndex];
-}
-
 int hexDigit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
   if (c >= L'A' && c <= L'F') return c - L'A' + 10;
@@ -77,8 +73,7 @@ int hexDigit(wchar_t c) {
 }
 
 // The board's port count; a failed query of the driver is kept in the record.
-uint32_t boardPortCount(int boardIndex, uint32_t modelCode) {
-  BoardRecord& board = gInventory->boards[boardIndex];
+uint32_t boardPortCount(BoardRecord& board, int boardIndex, uint32_t modelCode) {
   board.portCountQuery = 0;
   if (modelAsksDriver(modelCode)) {
     uint32_t reported = 0;
@@ -126,7 +121,7 @@ const wchar_t* fallbackModelName(uint32_t modelCode) {
 }
 
 int modelNameFallback(int boardIndex) {
-  BoardRecord* board = boardAt(boardIndex);
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
   if (board == nullptr) return 0;
   if (board->modelName[0] == L'\0') copyText(board->modelName, fallbackModelName(board->modelCode));
   return 0;
@@ -136,7 +131,7 @@ int readHardwareId(wchar_t* buffer, size_t capacity, int boardIndex) {
   if (capacity == 0) return 1;
   // Zeroed whole: odd-sized data fills only half of its last unit.
   std::fill(buffer, buffer + capacity, L'\0');
-  BoardRecord* board = boardAt(boardIndex);
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
   if (board == nullptr || board->deviceInfo == nullptr) return 1;
   uint32_t type = kRegNone;
   size_t units = capacity;
@@ -158,7 +153,7 @@ int parseModelCode(uint32_t* code, const wchar_t* hardwareId) {
   while (*at != L'\0' && *at != L'D' && *at != L'd') ++at;
   if (*at == L'\0') return 1;
   ++at;
-  while (*at != L'\0' && !(*at >= L'0' && *at <= L'9')) ++at;
+  while (*at != L'\0' && !isDecimalDigit(*at)) ++at;
   if (*at == L'\0') return 1;
   uint32_t value = 0;
   for (int digit = hexDigit(*at); digit >= 0; digit = hexDigit(*++at)) {
@@ -178,7 +173,7 @@ int detectBus(int32_t* bus, const wchar_t* hardwareId) {
 }
 
 int readIoBase(int boardIndex) {
-  BoardRecord* board = boardAt(boardIndex);
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
   if (board == nullptr || board->deviceInfo == nullptr) return 1;
   LogConfHandle logConf = 0;
   if (getFirstLogConf(&logConf, deviceNodeOf(board->deviceInfo), kAllocLogConf) != kCrSuccess ||
@@ -203,15 +198,13 @@ int readIoBase(int boardIndex) {
   freeLogConfHandle(logConf);
   if (read != kCrSuccess) return 3;
 
-  uint32_t low = 0;
-  for (int i = 0; i < 4; ++i) low |= static_cast<uint32_t>(data[kIoAllocBaseOffset + i]) << (8 * i);
-  const int32_t base = static_cast<int32_t>(low);
+  const int32_t base = static_cast<int32_t>(readWord32(data + kIoAllocBaseOffset));
   board->ioAddress = (base >= kLowestIoBase && base <= kHighestIoBase) ? base : 0;
   return 0;
 }
 
 int identifyBoard(int boardIndex) {
-  BoardRecord* board = boardAt(boardIndex);
+  BoardRecord* board = boardSlot(gInventory, boardIndex);
   if (board == nullptr) return 1;
   wchar_t hardwareId[kHardwareIdCapacity];
   if (readHardwareId(hardwareId, std::size(hardwareId), boardIndex) != 0) return 1;
@@ -226,7 +219,7 @@ int identifyBoard(int boardIndex) {
     readIoBase(boardIndex);
   }
 
-  board->portCount = static_cast<int32_t>(boardPortCount(boardIndex, modelCode));
+  board->portCount = static_cast<int32_t>(boardPortCount(*board, boardIndex, modelCode));
   board->portCount = portsInUse(*board);  // a driver may report more than the list holds
   board->modelCode = modelCode;
   board->modemKind = catalogModemKind(modelCode);

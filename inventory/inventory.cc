@@ -13,6 +13,8 @@ int countInRange(int32_t count, int listSize) {
   return count > listSize ? listSize : count;
 }
 
+bool indexBelow(int index, int end) { return index >= 0 && index < end; }
+
 }  // namespace
 
 int boardsInUse(const Inventory& inventory) {
@@ -20,6 +22,34 @@ int boardsInUse(const Inventory& inventory) {
 }
 
 int portsInUse(const BoardRecord& board) { return countInRange(board.portCount, kMaxPorts); }
+
+BoardRecord* boardSlot(Inventory* inventory, int boardIndex) {
+  if (inventory == nullptr || inventory->boards == nullptr) return nullptr;
+  return indexBelow(boardIndex, kMaxBoards) ? &inventory->boards[boardIndex] : nullptr;
+}
+
+BoardRecord* boardAt(Inventory* inventory, int boardIndex) {
+  return const_cast<BoardRecord*>(boardAt(static_cast<const Inventory*>(inventory), boardIndex));
+}
+
+const BoardRecord* boardAt(const Inventory* inventory, int boardIndex) {
+  if (inventory == nullptr || inventory->boards == nullptr) return nullptr;
+  return indexBelow(boardIndex, boardsInUse(*inventory)) ? &inventory->boards[boardIndex] : nullptr;
+}
+
+const PortRecord* portSlot(const BoardRecord* board, int portIndex) {
+  if (board == nullptr || board->ports == nullptr) return nullptr;
+  return indexBelow(portIndex, kMaxPorts) ? &board->ports[portIndex] : nullptr;
+}
+
+PortRecord* portAt(BoardRecord* board, int portIndex) {
+  return const_cast<PortRecord*>(portAt(static_cast<const BoardRecord*>(board), portIndex));
+}
+
+const PortRecord* portAt(const BoardRecord* board, int portIndex) {
+  if (board == nullptr || board->ports == nullptr) return nullptr;
+  return indexBelow(portIndex, portsInUse(*board)) ? &board->ports[portIndex] : nullptr;
+}
 
 int createInventory() {
   Inventory* inventory = new (std::nothrow) Inventory();

@@ -67,6 +67,19 @@ struct Inventory {
 int boardsInUse(const Inventory& inventory);
 int portsInUse(const BoardRecord& board);
 
+// The records by index, each bound checked here alone. A slot is any entry of a fixed list,
+// in use or not (board 0 to kMaxBoards - 1, port 0 to kMaxPorts - 1): discovery fills board
+// slots before they count, and the driver's board selector and a board's first port are
+// read whatever the counts say. boardAt and portAt give only the records in use (below
+// boardsInUse and portsInUse). Each gives null outside its bound, without an Inventory
+// (or board) and without the list.
+BoardRecord* boardSlot(Inventory* inventory, int boardIndex);
+BoardRecord* boardAt(Inventory* inventory, int boardIndex);
+const BoardRecord* boardAt(const Inventory* inventory, int boardIndex);
+const PortRecord* portSlot(const BoardRecord* board, int portIndex);
+PortRecord* portAt(BoardRecord* board, int portIndex);
+const PortRecord* portAt(const BoardRecord* board, int portIndex);
+
 // The process-wide Inventory; null outside createInventory .. releaseInventory.
 extern Inventory* gInventory;
 

@@ -18,16 +18,17 @@ struct MemberOf<Field Record::*> {
   using RecordType = Record;
 };
 
-// The record of type Record that (board, port) names in the Inventory.
+// The record of type Record that (board, port) names in the Inventory; null when the board
+// or port is not in use.
 template <typename Record, typename Owner>
-auto& recordIn(Owner& inventory, int board, int port) {
+auto* recordIn(Owner& inventory, int board, int port) {
   if constexpr (std::is_same_v<Record, Inventory>) {
-    return inventory;
+    return &inventory;
   } else if constexpr (std::is_same_v<Record, BoardRecord>) {
-    return inventory.boards[board];
+    return boardAt(&inventory, board);
   } else {
     static_assert(std::is_same_v<Record, PortRecord>);
-    return inventory.boards[board].ports[port];
+    return portAt(boardAt(&inventory, board), port);
   }
 }
 
@@ -61,23 +62,27 @@ void setRequest(SetRequest& request, const SettingValue& value) {
 template <auto member>
 SettingValue getRecord(const Inventory& inventory, int board, int port) {
   using Record = typename MemberOf<decltype(member)>::RecordType;
-  return valueOf(recordIn<Record>(inventory, board, port).*member);
+  const Record* record = recordIn<Record>(inventory, board, port);
+  return record != nullptr ? valueOf(record->*member) : SettingValue{0, L""};
 }
 template <auto member>
 void setRecord(Inventory& inventory, int board, int port, const SettingValue& value) {
   using Record = typename MemberOf<decltype(member)>::RecordType;
-  store(recordIn<Record>(inventory, board, port).*member, value);
+  Record* record = recordIn<Record>(inventory, board, port);
+  if (record != nullptr) store(record->*member, value);
 }
 
 template <uint32_t bit>
 SettingValue getPortFlag(const Inventory& inventory, int board, int port) {
-  const PortRecord& record = inventory.boards[board].ports[port];
-  return {(record.portFlags & bit) != 0 ? 1u : 0u, L""};
+  const PortRecord* record = recordIn<PortRecord>(inventory, board, port);
+  return {record != nullptr && (record->portFlags & bit) != 0 ? 1u : 0u, L""};
 }
 template <uint32_t bit>
 void setPortFlag(Inventory& inventory, int board, int port, const SettingValue& value) {
-  PortRecord& record = inventory.boards[board].ports[port];
-  record.portFlags = (value.number & 1) != 0 ? (record.portFlags | bit) : (record.portFlags & ~bit);
+  PortRecord* record = recordIn<PortRecord>(inventory, board, port);
+  if (record == nullptr) return;
+  record->portFlags =
+      (value.number & 1) != 0 ? (record->portFlags | bit) : (record->portFlags & ~bit);
 }
 
 // The field a member pointer names, of the request or of a record of the Inventory.

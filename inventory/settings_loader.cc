@@ -65,14 +65,14 @@ void loadPort(Inventory& inventory, RegKey boardKey, int boardIndex, int portInd
 }
 
 void loadBoard(Inventory& inventory, RegKey parameters, int boardIndex) {
-  BoardRecord& board = inventory.boards[boardIndex];
+  BoardRecord* board = boardAt(&inventory, boardIndex);
   // An empty key name would open Parameters itself.
-  if (board.keyName[0] == L'\0') return;
+  if (board == nullptr || board->keyName[0] == L'\0') return;
   RegKey boardKey = nullptr;
-  if (openKey(parameters, &boardKey, board.keyName, kKeyRead) != kRegistryOk) return;
+  if (openKey(parameters, &boardKey, board->keyName, kKeyRead) != kRegistryOk) return;
   loadValues(boardKey, kBoardSetting, inventory, boardIndex, 0);
-  board.portCount = portsInUse(board);
-  for (int j = 0; j < board.portCount; ++j) loadPort(inventory, boardKey, boardIndex, j);
+  board->portCount = portsInUse(*board);
+  for (int j = 0; j < board->portCount; ++j) loadPort(inventory, boardKey, boardIndex, j);
   regCloseKey(boardKey);
 }
 
@@ -101,12 +101,9 @@ int loadSettings(Inventory* inventory) {
 }
 
 void applyDefaults() {
-  if (gInventory == nullptr) return;
-  const int boardCount = boardsInUse(*gInventory);
-  for (int i = 0; i < boardCount; ++i) {
-    BoardRecord& board = gInventory->boards[i];
-    if (board.displayName[0] == L'\0') formatText(board.displayName, kDefaultDisplayName, i + 1);
-    if (board.portCount == 0) board.portCount = kDefaultPortCount;
-    if (board.ioAddress == 0) board.ioAddress = kPciBus;
+  for (int i = 0; BoardRecord* board = boardAt(gInventory, i); ++i) {
+    if (board->displayName[0] == L'\0') formatText(board->displayName, kDefaultDisplayName, i + 1);
+    if (board->portCount == 0) board->portCount = kDefaultPortCount;
+    if (board->ioAddress == 0) board->ioAddress = kPciBus;
   }
 }

@@ -41,6 +41,32 @@ void maskControlCharacters(wchar_t* line);
 // when the buffer now holds terminated text; false leaves the buffer empty.
 bool terminateReadText(wchar_t* buffer, size_t capacity, size_t units);
 
+// UTF-16 surrogates: a high one (U+D800 to U+DBFF) followed by a low one (U+DC00 to
+// U+DFFF) is one character of two units.
+constexpr bool isHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool isLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+constexpr bool isSurrogate(uint32_t unit) { return isHighSurrogate(unit) || isLowSurrogate(unit); }
+
+// True for the ASCII digits 0 to 9, in text of any unit (char, unsigned char, wchar_t).
+template <typename Unit>
+constexpr bool isDecimalDigit(Unit unit) {
+  return unit >= Unit('0') && unit <= Unit('9');
+}
+
+// Reads the run of decimal digits at text[*at] (none: 0), stopping before `end` and moving
+// *at past the run. The value stays at `ceiling` once it would pass it, so a long run
+// never wraps round (`ceiling` below 10^18). Text ended by a terminator may pass SIZE_MAX
+// as `end`.
+template <typename Unit>
+uint64_t scanDecimal(const Unit* text, size_t* at, size_t end, uint64_t ceiling) {
+  uint64_t value = 0;
+  for (; *at < end && isDecimalDigit(text[*at]); ++*at) {
+    value = value * 10 + static_cast<uint64_t>(text[*at] - Unit('0'));
+    if (value > ceiling) value = ceiling;
+  }
+  return value;
+}
+
 // Array forms: the capacity comes from the array.
 template <size_t N>
 void copyText(wchar_t (&dst)[N], const wchar_t* src) {

@@ -5,10 +5,12 @@
 
 #include "platform/os_types.h"
 #include "platform/sim/case_fold.h"
+#include "platform/sim/knobs.h"
 
 namespace {
 
-const char16_t kRegistryKnobKey[] = u"SOFTWARE\\ZephynSim\\Registry";
+const char16_t kRegistryKnobKey[] = ZP_KNOB_UTF16(ZP_REGISTRY_KNOBS);
+const char16_t kReadOnlyKnob[] = ZP_KNOB_UTF16(ZP_KNOB_READ_ONLY);
 constexpr uint32_t kKeyQueryValue = 0x1;
 constexpr uint32_t kKeySetValue = 0x2;
 constexpr uint32_t kKeyCreateSubKey = 0x4;
@@ -39,12 +41,12 @@ const std::vector<std::u16string>& readOnlyPrefixes(const Registry& registry) {
   }
   seenLayout = registry.keyLayout();
   seenGeneration = registry.generation();
-  const RegValue* knob = registry.findValue(kRegistryKnobKey, u"ReadOnly");
+  const RegValue* knob = registry.findValue(kRegistryKnobKey, kReadOnlyKnob);
   const std::string data = knob != nullptr ? std::to_string(knob->type) + ":" + knob->data : "";
   if (data != parsedData) {
     parsedData = data;
     prefixes.clear();
-    for (const std::u16string& entry : storedMultiText(registry, kRegistryKnobKey, u"ReadOnly")) {
+    for (const std::u16string& entry : storedMultiText(registry, kRegistryKnobKey, kReadOnlyKnob)) {
       std::u16string prefix = foldCase(trimSeparators(entry));
       if (!prefix.empty()) prefixes.push_back(std::move(prefix));
     }

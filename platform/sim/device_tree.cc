@@ -5,6 +5,7 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/os_types.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/utf.h"
 
@@ -93,7 +94,7 @@ std::u16string foldedParentIdPrefix(const RegNode& key) {
   auto found = key.values.find(kName);
   if (found == key.values.end()) return {};
   const RegValue& value = found->second;
-  if (value.type != 1 && value.type != 2) return {};
+  if (value.type != kRegSz && value.type != kRegExpandSz) return {};
   const std::u16string units = fromUtf16LeBytes(value.data);
   return foldCase(units.substr(0, units.find(u'\0')));
 }

@@ -5,6 +5,7 @@
 #include "platform/code_pages.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/utf.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -31,8 +32,7 @@ std::string to1252(const std::u16string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
-    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() &&
-                      text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    const bool pair = isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
     if (pair) ++i;
     const int byte = pair ? -1 : encode1252(unit);
     out.push_back(byte < 0 ? '?' : static_cast<char>(byte));

@@ -4,13 +4,14 @@
 // machine's value is 32 bytes); numbers above that are refused until it is resized.
 #include "platform/os_comdb.h"
 #include "platform/sim/access.h"
+#include "platform/sim/knobs.h"
 #include "platform/sim/machine.h"
 
 namespace {
 
 const char16_t kArbiterKey[] = u"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 const char16_t kComDbValue[] = u"ComDB";
-const char16_t kComDbKnobKey[] = u"SOFTWARE\\ZephynSim\\ComDatabase";
+const char16_t kComDbKnobKey[] = ZP_KNOB_UTF16(ZP_COMDB_KNOBS);
 constexpr uint32_t kHighestPort = kComDbMostPorts;
 constexpr uint32_t kLeastSize = 256;
 constexpr uint32_t kCdbReportBits = 0;
@@ -84,8 +85,9 @@ uint32_t claimComPort(ComDb db, uint32_t number, bool force) {
   writeBitmap(&machine->registry, bitmap);
   // The knob's number is taken by another program just before this claim of it: it stays
   // in use, and the claim finds it so.
-  uint32_t takenBefore = 0;
-  storedDword(machine->registry, kComDbKnobKey, u"TakenBeforeClaim", &takenBefore);
+  uint32_t takenBefore = ZP_KNOB_TAKEN_BEFORE_CLAIM_DEFAULT;
+  storedDword(machine->registry, kComDbKnobKey, ZP_KNOB_UTF16(ZP_KNOB_TAKEN_BEFORE_CLAIM),
+              &takenBefore);
   if (takenBefore == number && !force) return kOsSharingViolation;
   return kOsSuccess;
 }
@@ -131,8 +133,8 @@ uint32_t getComDbSize(ComDb db, uint32_t* size) {
 uint32_t resizeComDb(ComDb db, uint32_t newSize) {
   SimMachine* machine = machineOf(db);
   if (machine == nullptr || newSize % kComDbSizeStep != 0) return kOsInvalidParameter;
-  uint32_t fails = 0;
-  storedDword(machine->registry, kComDbKnobKey, u"ResizeFails", &fails);
+  uint32_t fails = ZP_KNOB_RESIZE_FAILS_DEFAULT;
+  storedDword(machine->registry, kComDbKnobKey, ZP_KNOB_UTF16(ZP_KNOB_RESIZE_FAILS), &fails);
   if (fails == 1) return kOsAccessDenied;
   std::string bitmap = readBitmap(machine->registry);
   if (newSize <= sizeOf(bitmap) || newSize > kHighestPort) return kOsBadLength;

@@ -7,18 +7,20 @@
 
 #include <algorithm>
 
+#include "platform/little_endian.h"
 #include "platform/sim/access.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/device_tree.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/key_handles.h"
+#include "platform/sim/knobs.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/resource_list.h"
 #include "platform/sim/utf.h"
 
 namespace {
 
-const char16_t kDeviceManagerKnobKey[] = u"SOFTWARE\\ZephynSim\\DeviceManager";
+const char16_t kDeviceManagerKnobKey[] = ZP_KNOB_UTF16(ZP_DEVICE_MANAGER_KNOBS);
 constexpr uint32_t kSpDevinfoDataSize = 32;  // sizeof(SP_DEVINFO_DATA) on x64
 
 bool fail(uint32_t error) {
@@ -135,10 +137,6 @@ bool allocConfig(DevNode node, std::string* list) {
   return true;
 }
 
-void putLittleEndian(unsigned char* out, uint64_t value, size_t size) {
-  for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 // The I/O port range a descriptor handle stands for; false for no descriptor.
 bool describedRange(ResDesHandle resDes, IoResource* resource) {
   const DevNode node = handleNode(resDes, kResDesTag);
@@ -223,11 +221,11 @@ bool getDevicePropertyDword(DeviceSet set, const DeviceElement* element, uint32_
   if (!readProperty(set, element, property, &stored)) return false;
   if (type != nullptr) *type = stored->type;
   if (stored->data.size() > 4) return fail(kOsInsufficientBuffer);
-  for (size_t i = 0; i < stored->data.size(); ++i) {
-    const uint32_t shift = static_cast<uint32_t>(8 * i);
-    *value = (*value & ~(0xFFu << shift)) |
-             (static_cast<uint32_t>(static_cast<unsigned char>(stored->data[i])) << shift);
-  }
+  // Like the system, only the bytes the data has are written.
+  unsigned char bytes[4];
+  writeLittleEndian(bytes, 4, *value);
+  std::copy(stored->data.begin(), stored->data.end(), bytes);
+  *value = readWord32(bytes);
   return true;
 }
 
@@ -238,8 +236,9 @@ bool setPropertyChangeParams(DeviceSet set, DeviceElement* element, uint32_t sta
   if (!memberOf(set, element, &machine, &id) || stateChange != kDicsPropChange) {
     return fail(kOsInvalidParameter);
   }
-  uint32_t allowed = 1;
-  storedDword(machine->registry, kDeviceManagerKnobKey, u"PropertyChange", &allowed);
+  uint32_t allowed = ZP_KNOB_PROPERTY_CHANGE_DEFAULT;
+  storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_PROPERTY_CHANGE),
+              &allowed);
   if (allowed == 0) return fail(kOsAccessDenied);
   set->propertyChange[element->node] = stateChange;
   return true;
@@ -253,12 +252,14 @@ bool changeDeviceState(DeviceSet set, DeviceElement* element) {
   }
   logEvent("restart " + utf16ToUtf8(id));
   // A device whose driver cannot be stopped leaves DI_NEEDREBOOT set, as Windows does.
-  uint32_t needsReboot = 0;
-  storedDword(machine->registry, kDeviceManagerKnobKey, u"NeedsReboot", &needsReboot);
+  uint32_t needsReboot = ZP_KNOB_NEEDS_REBOOT_DEFAULT;
+  storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_NEEDS_REBOOT),
+              &needsReboot);
   if (needsReboot == 1) set->installFlags[element->node] |= kDiNeedReboot;
   // A driver that fails to start leaves the board with a problem code, not started.
-  uint32_t problem = 0;
-  storedDword(machine->registry, kDeviceManagerKnobKey, u"StartProblem", &problem);
+  uint32_t problem = ZP_KNOB_START_PROBLEM_DEFAULT;
+  storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_START_PROBLEM),
+              &problem);
   if (problem != 0) machine->startProblems[element->node] = problem;
   return true;
 }
@@ -268,8 +269,9 @@ bool getDeviceInstallFlags(DeviceSet set, DeviceElement* element, uint32_t* flag
   SimMachine* machine = nullptr;
   std::u16string id;
   if (!memberOf(set, element, &machine, &id)) return fail(kOsInvalidParameter);
-  uint32_t readable = 1;
-  storedDword(machine->registry, kDeviceManagerKnobKey, u"InstallParams", &readable);
+  uint32_t readable = ZP_KNOB_INSTALL_PARAMS_DEFAULT;
+  storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_INSTALL_PARAMS),
+              &readable);
   if (readable == 0) return fail(kOsInvalidData);
   const auto found = set->installFlags.find(element->node);
   if (found != set->installFlags.end()) *flags = found->second;
@@ -445,11 +447,11 @@ uint32_t getResDesData(ResDesHandle resDes, void* buffer, uint32_t size) {
   auto* out = static_cast<unsigned char*>(buffer);
   const uint64_t end = resource.start + (resource.length == 0 ? 0 : resource.length - 1);
   std::fill(out, out + kIoResourceSize, 0);
-  putLittleEndian(out, 0, 4);
-  putLittleEndian(out + 4, kIoTypeRange, 4);
-  putLittleEndian(out + 8, resource.start, 8);
-  putLittleEndian(out + 16, end, 8);
-  putLittleEndian(out + 24, resource.flags, 4);
+  writeLittleEndian(out, 4, 0);
+  writeLittleEndian(out + 4, 4, kIoTypeRange);
+  writeLittleEndian(out + 8, 8, resource.start);
+  writeLittleEndian(out + 16, 8, end);
+  writeLittleEndian(out + 24, 4, resource.flags);
   return kCrSuccess;
 }
 

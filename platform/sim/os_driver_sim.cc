@@ -8,18 +8,19 @@
 #include <vector>
 
 #include "platform/code_pages.h"
+#include "platform/little_endian.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/event_log.h"
+#include "platform/sim/knobs.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 
 namespace {
 
-const char16_t kDriverKnobKey[] = u"SOFTWARE\\ZephynSim\\Driver";
-const char16_t kPortCountsKey[] = u"SOFTWARE\\ZephynSim\\Driver\\PortCounts";
+const char16_t kDriverKnobKey[] = ZP_KNOB_UTF16(ZP_DRIVER_KNOBS);
+const char16_t kPortCountsKey[] = ZP_KNOB_UTF16(ZP_DRIVER_PORT_COUNTS);
 const char16_t kControlDevicePath[] = u"\\\\.\\zephyn";
-const char16_t kDefaultReply[] = u"OK: 52";
 constexpr uint32_t kControlCode = 0x1B2010;
 constexpr uint32_t kTextCommand = 14;
 constexpr uint32_t kPortCountQuery = 20;
@@ -31,12 +32,6 @@ constexpr uint32_t kOsInvalidFunction = 1;
 uint32_t driverKnob(const Registry& registry, const char16_t* name, uint32_t fallback) {
   uint32_t value = fallback;
   storedDword(registry, kDriverKnobKey, name, &value);
-  return value;
-}
-
-uint32_t wordAt(const std::vector<unsigned char>& bytes, size_t offset) {
-  uint32_t value = 0;
-  for (size_t i = 4; i > 0; --i) value = (value << 8) | bytes[offset + i - 1];
   return value;
 }
 
@@ -56,12 +51,16 @@ bool serveRequest(const Registry& registry, std::vector<unsigned char>& system, 
                   uint32_t outSize, uint32_t* returned) {
   *returned = 0;
   const uint32_t limit = inSize < outSize ? inSize : outSize;
-  if (inSize < kTextOffset || driverKnob(registry, u"FailExchange", 0) != 0) return false;
-  const uint32_t type = wordAt(system, 0);
+  const bool failing = driverKnob(registry, ZP_KNOB_UTF16(ZP_KNOB_FAIL_EXCHANGE),
+                                  ZP_KNOB_FAIL_EXCHANGE_DEFAULT) != 0;
+  if (inSize < kTextOffset || failing) return false;
+  const uint32_t type = readWord32(system.data());
   if (type == kTextCommand) {
-    if (driverKnob(registry, u"NoReply", 0) != 0) return true;
-    std::u16string reply = kDefaultReply;
-    storedText(registry, kDriverKnobKey, u"Reply", &reply);
+    const bool silent =
+        driverKnob(registry, ZP_KNOB_UTF16(ZP_KNOB_NO_REPLY), ZP_KNOB_NO_REPLY_DEFAULT) != 0;
+    if (silent) return true;
+    std::u16string reply = ZP_KNOB_UTF16(ZP_KNOB_REPLY_DEFAULT);
+    storedText(registry, kDriverKnobKey, ZP_KNOB_UTF16(ZP_KNOB_REPLY), &reply);
     const std::string ansi = toAnsi(reply);
     for (size_t i = 0; i <= ansi.size() && kTextOffset + i < limit; ++i) {
       system[kTextOffset + i] = i < ansi.size() ? static_cast<unsigned char>(ansi[i]) : 0;
@@ -70,7 +69,7 @@ bool serveRequest(const Registry& registry, std::vector<unsigned char>& system, 
     return true;
   }
   if (type == kPortCountQuery) {
-    const uint32_t ui = wordAt(system, kUiNumberOffset);
+    const uint32_t ui = readWord32(system.data() + kUiNumberOffset);
     uint32_t count = 0;
     const std::string name = std::to_string(ui);
     if (limit <= kPortCountOffset ||
@@ -92,12 +91,12 @@ std::string requestLogLine(uint32_t code, const std::vector<unsigned char>& requ
   std::string line = head;
   if (inSize < 4) return line;
   const std::vector<unsigned char> in(request.begin(), request.begin() + inSize);
-  const uint32_t type = wordAt(in, 0);
+  const uint32_t type = readWord32(in.data());
   line += " type=" + std::to_string(type);
   if (type == kTextCommand && inSize >= kTextOffset) {
     line += " text=" + quoteLogText(textAt(in, kTextOffset));
   } else if (type == kPortCountQuery && inSize >= kUiNumberOffset + 4) {
-    line += " ui=" + std::to_string(wordAt(in, kUiNumberOffset));
+    line += " ui=" + std::to_string(readWord32(in.data() + kUiNumberOffset));
   }
   return line;
 }
@@ -112,7 +111,8 @@ OsHandle openControlDevice(const wchar_t* path) {
   }
   const std::u16string name = fromWide(path);
   const bool exists = foldCase(name) == foldCase(kControlDevicePath) &&
-                      driverKnob(machine->registry, u"ControlDevice", 1) != 0;
+                      driverKnob(machine->registry, ZP_KNOB_UTF16(ZP_KNOB_CONTROL_DEVICE),
+                                 ZP_KNOB_CONTROL_DEVICE_DEFAULT) != 0;
   if (!exists) {
     logEvent("open-failed " + utf16ToUtf8(name));
     setLastOsError(kOsFileNotFound);

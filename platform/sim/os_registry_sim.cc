@@ -1,6 +1,10 @@
 // The registry boundary on the simulated machine. Every call counts as one registry
 // operation of the run.
 #include "platform/os_registry.h"
+
+#include <algorithm>
+
+#include "platform/little_endian.h"
 #include "platform/sim/access.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/key_handles.h"
@@ -140,9 +144,7 @@ uint32_t regSetTextValue(RegKey key, const wchar_t* name, uint32_t type, const w
 }
 
 uint32_t regSetDwordValue(RegKey key, const wchar_t* name, uint32_t value) {
-  std::string data;
-  for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-  return setValue(key, name, kRegDword, data);
+  return setValue(key, name, kRegDword, word32Bytes(value));
 }
 
 uint32_t regQueryTextValue(RegKey key, const wchar_t* name, uint32_t* type, wchar_t* buffer,
@@ -174,11 +176,11 @@ uint32_t regQueryDwordValue(RegKey key, const wchar_t* name, uint32_t* type, uin
   if (status != kOsSuccess) return status;
   if (type != nullptr) *type = stored->type;
   if (stored->data.size() > 4) return kOsMoreData;
-  for (size_t i = 0; i < stored->data.size(); ++i) {
-    const uint32_t shift = static_cast<uint32_t>(8 * i);
-    *value = (*value & ~(0xFFu << shift)) |
-             (static_cast<uint32_t>(static_cast<unsigned char>(stored->data[i])) << shift);
-  }
+  // Like the system, only the bytes the data has are written.
+  unsigned char bytes[4];
+  writeLittleEndian(bytes, 4, *value);
+  std::copy(stored->data.begin(), stored->data.end(), bytes);
+  *value = readWord32(bytes);
   return kOsSuccess;
 }
 

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/little_endian.h"
+#include "platform/os_types.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
@@ -229,22 +231,20 @@ class RegTextReader {
     if (!readQuoted(data, &pos, &text)) return fail(number, "unterminated string");
     if (!trimLeft(data.substr(pos)).empty()) return fail(number, "text after the closing quote");
     text.push_back(u'\0');
-    registry_->setValue(currentKey_, name, 1, toUtf16LeBytes(text));
+    registry_->setValue(currentKey_, name, kRegSz, toUtf16LeBytes(text));
     return true;
   }
 
   bool readDwordData(const std::u16string& name, const std::u16string& digits, int number) {
     uint32_t value = 0;
     if (!parseHexNumber(trimRight(digits), &value)) return fail(number, "malformed dword");
-    std::string data;
-    for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-    registry_->setValue(currentKey_, name, 4, data);
+    registry_->setValue(currentKey_, name, kRegDword, word32Bytes(value));
     return true;
   }
 
   // `rest` follows "hex": either ":" or "(N):", then the bytes.
   bool readHexData(const std::u16string& name, const std::u16string& rest, int number) {
-    uint32_t type = 3;
+    uint32_t type = kRegBinary;
     size_t pos = 0;
     if (!rest.empty() && rest[0] == u'(') {
       const size_t close = rest.find(u')');
@@ -256,7 +256,8 @@ class RegTextReader {
     if (pos >= rest.size() || rest[pos] != u':') return fail(number, "missing ':' after hex");
     std::string bytes;
     if (!readHexBytes(rest.substr(pos + 1), number, &bytes)) return false;
-    if (ansiStrings_ && (type == 2 || type == 7)) bytes = toUtf16LeBytes(decode1252(bytes));
+    if (ansiStrings_ && (type == kRegExpandSz || type == kRegMultiSz))
+      bytes = toUtf16LeBytes(decode1252(bytes));
     registry_->setValue(currentKey_, name, type, bytes);
     return true;
   }

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/little_endian.h"
+#include "platform/os_types.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/utf.h"
 
@@ -61,7 +63,7 @@ std::u16string hexText(uint32_t value, int minimumDigits) {
 
 // A REG_SZ that reads back from "text": one terminating NUL, no other NUL, no line break.
 bool isPlainText(const RegValue& value, std::u16string* text) {
-  if (value.type != 1 || value.data.size() < 2 || value.data.size() % 2 != 0) return false;
+  if (value.type != kRegSz || value.data.size() < 2 || value.data.size() % 2 != 0) return false;
   std::u16string units = fromUtf16LeBytes(value.data);
   if (units.back() != u'\0') return false;
   units.pop_back();
@@ -73,7 +75,7 @@ bool isPlainText(const RegValue& value, std::u16string* text) {
 }
 
 void writeHexData(const RegValue& value, std::u16string* line, std::u16string* out) {
-  *line += value.type == 3 ? u"hex:" : u"hex(" + hexText(value.type, 1) + u"):";
+  *line += value.type == kRegBinary ? u"hex:" : u"hex(" + hexText(value.type, 1) + u"):";
   size_t column = line->size();
   for (size_t i = 0; i < value.data.size(); ++i) {
     std::u16string token = hexText(static_cast<unsigned char>(value.data[i]), 2);
@@ -93,10 +95,8 @@ void writeValue(const RegValue& value, std::u16string* out) {
   std::u16string text;
   if (isPlainText(value, &text)) {
     *out += line + quoted(text);
-  } else if (value.type == 4 && value.data.size() == 4) {
-    uint32_t number = 0;
-    for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(value.data[i]);
-    *out += line + u"dword:" + hexText(number, 8);
+  } else if (value.type == kRegDword && value.data.size() == 4) {
+    *out += line + u"dword:" + hexText(readWord32(value.data.data()), 8);
   } else {
     writeHexData(value, &line, out);
   }

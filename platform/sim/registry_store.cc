@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/little_endian.h"
+#include "platform/os_types.h"
 #include "platform/sim/case_fold.h"
 #include "platform/sim/utf.h"
 
@@ -130,7 +132,7 @@ bool Registry::removeValue(RegNode* key, const std::u16string& name) {
 bool storedText(const Registry& registry, const std::u16string& path, const std::u16string& name,
                 std::u16string* text) {
   const RegValue* value = registry.findValue(path, name);
-  if (value == nullptr || (value->type != 1 && value->type != 2)) return false;
+  if (value == nullptr || (value->type != kRegSz && value->type != kRegExpandSz)) return false;
   const std::u16string units = fromUtf16LeBytes(value->data);
   *text = units.substr(0, units.find(u'\0'));
   return true;
@@ -139,10 +141,8 @@ bool storedText(const Registry& registry, const std::u16string& path, const std:
 bool storedDword(const Registry& registry, const std::u16string& path, const std::u16string& name,
                  uint32_t* value) {
   const RegValue* stored = registry.findValue(path, name);
-  if (stored == nullptr || stored->type != 4 || stored->data.size() != 4) return false;
-  uint32_t number = 0;
-  for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(stored->data[i]);
-  *value = number;
+  if (stored == nullptr || stored->type != kRegDword || stored->data.size() != 4) return false;
+  *value = readWord32(stored->data.data());
   return true;
 }
 
@@ -150,7 +150,7 @@ std::vector<std::u16string> storedMultiText(const Registry& registry, const std:
                                             const std::u16string& name) {
   std::vector<std::u16string> strings;
   const RegValue* value = registry.findValue(path, name);
-  if (value == nullptr || (value->type != 7 && value->type != 1)) return strings;
+  if (value == nullptr || (value->type != kRegMultiSz && value->type != kRegSz)) return strings;
   const std::u16string units = fromUtf16LeBytes(value->data);
   size_t start = 0;
   while (start < units.size()) {

@@ -3,21 +3,20 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace {
 
-struct Utf8Lead {
-  unsigned char mask;
-  unsigned char pattern;
-  size_t extra;
-  uint32_t minimum;
-};
+// The continuation bytes a lead byte's form announces; 0 for ASCII and for bytes that
+// lead no form.
+size_t continuationsAnnounced(unsigned char lead) {
+  if (lead >= 0xC0 && lead <= 0xDF) return 1;
+  if (lead >= 0xE0 && lead <= 0xEF) return 2;
+  if (lead >= 0xF0 && lead <= 0xF7) return 3;
+  return 0;
+}
 
-const Utf8Lead kLeads[] = {
-    {0x80, 0x00, 0, 0},
-    {0xE0, 0xC0, 1, 0x80},
-    {0xF0, 0xE0, 2, 0x800},
-    {0xF8, 0xF0, 3, 0x10000},
-};
+bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 void appendUnits(std::u16string& out, uint32_t code) {
   if (code >= 0x10000) {
@@ -47,40 +46,56 @@ void appendUtf8(std::string& out, uint32_t code) {
   }
 }
 
-bool isHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 }  // namespace
 
+size_t utf8SequenceLength(const std::string& text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong form
+    if (lead == 0xED) high = 0x9F;  // no surrogate
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+  }
+  return length;
+}
+
 std::u16string utf8ToUtf16(const std::string& text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   std::u16string out;
   size_t i = 0;
   while (i < text.size()) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const Utf8Lead* form = nullptr;
-    for (const Utf8Lead& candidate : kLeads) {
-      if ((lead & candidate.mask) == candidate.pattern) form = &candidate;
-    }
-    if (form == nullptr) {
+    const size_t length = utf8SequenceLength(text, i);
+    if (length == 0) {
+      // The lead byte and as many of the continuation bytes its form announces as follow
+      // it make one malformed sequence.
+      const size_t announced = continuationsAnnounced(byte(i));
+      size_t taken = 1;
+      while (taken <= announced && i + taken < text.size() && isContinuation(byte(i + taken))) {
+        ++taken;
+      }
+      i += taken;
       out.push_back(u'\xFFFD');
-      ++i;
       continue;
     }
-    uint32_t code = lead & static_cast<unsigned char>(~form->mask);
-    size_t taken = 1;
-    while (taken <= form->extra && i + taken < text.size() &&
-           (static_cast<unsigned char>(text[i + taken]) & 0xC0) == 0x80) {
-      code = (code << 6) | (static_cast<unsigned char>(text[i + taken]) & 0x3F);
-      ++taken;
-    }
-    i += taken;
-    const bool complete = taken == form->extra + 1;
-    if (!complete || code < form->minimum || code > 0x10FFFF ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-      out.push_back(u'\xFFFD');
-    } else {
-      appendUnits(out, code);
-    }
+    uint32_t code = length == 1 ? byte(i) : byte(i) & (0x7Fu >> length);
+    for (size_t k = 1; k < length; ++k) code = (code << 6) | (byte(i + k) & 0x3Fu);
+    appendUnits(out, code);
+    i += length;
   }
   return out;
 }

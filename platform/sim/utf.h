@@ -11,6 +11,10 @@
 // run's result. Malformed UTF-8 decodes to U+FFFD.
 int runProgramUtf8(int argc, char** argv, int (*run)(int, wchar_t**));
 
+// The length of the well-formed UTF-8 sequence at text[at] (at < text.size()), or 0 when
+// none starts there.
+size_t utf8SequenceLength(const std::string& text, size_t at);
+
 // UTF-8 bytes to UTF-16 units (characters above U+FFFF as surrogate pairs; each
 // malformed sequence as U+FFFD).
 std::u16string utf8ToUtf16(const std::string& text);

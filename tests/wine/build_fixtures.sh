@@ -10,6 +10,7 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out=${1:-$here/../../build/wine-fixtures}
+root=$(cd "$here/../.." && pwd)  # the simulated machine's knobs: platform/sim/knobs.h
 
 # The Wine folder of one architecture's Windows DLLs: $1 is x86_64 or i386.
 wine_dll_dir() {
@@ -27,7 +28,7 @@ build_set() {
 
   # The driver: freestanding, linked against the kernel only.
   $cc -O2 -Wall -Wextra -Werror -ffreestanding -fno-stack-protector -fno-builtin \
-    -I/usr/$1/include/ddk -c "$here/zephyn_driver.c" -o "$out/zephyn_driver.o"
+    -I/usr/$1/include/ddk -I"$root" -c "$here/zephyn_driver.c" -o "$out/zephyn_driver.o"
   entry=DriverEntry
   [ "$1" = i686-w64-mingw32 ] && entry=_DriverEntry@8  # stdcall's name on x86
   $cc -shared -nostdlib -nostartfiles -Wl,--subsystem,native -Wl,--entry,$entry \
@@ -35,7 +36,7 @@ build_set() {
 
   # msports.dll: the database calls under the names the system exports (undecorated on x86
   # too); the module definition binds some of them to wrappers that hold the database's mutex.
-  $cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -Wl,--enable-stdcall-fixup \
+  $cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -Wl,--enable-stdcall-fixup -I"$root" \
     -o "$out/msports.dll" "$here/msports_double.c" "$here/msports.def" -ladvapi32
 
   # cfgmgr32.dll: the device-node calls served here; every other export of the platform's

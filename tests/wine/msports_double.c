@@ -11,8 +11,10 @@
 
 #include <ddk/msports.h>
 
+#include "platform/sim/knobs.h"
+
 #define ARBITER_KEY L"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter"
-#define KNOBS_KEY L"SOFTWARE\\ZephynSim\\ComDatabase"
+#define KNOBS_KEY ZP_KNOB_WIDE(ZP_COMDB_KNOBS)
 #define kMaxComNumber 4096u
 #define kLeastSize 256u
 #define kSizeStep 1024u
@@ -63,13 +65,12 @@ static BOOL isTaken(const Bitmap* bitmap, DWORD number) {
   return byte < bitmap->size && (bitmap->bytes[byte] & (1u << ((number - 1) % 8))) != 0;
 }
 
-/* A knob of the simulated machine (0 when absent): TakenBeforeClaim, the number another
- * program takes just before it is claimed; ResizeFails, 1 when resizing fails. */
-static DWORD knob(const WCHAR* name) {
+/* A DWORD knob of the simulated machine (its default when absent). */
+static DWORD knob(const WCHAR* name, DWORD fallback) {
   DWORD value = 0, size = sizeof value;
   if (RegGetValueW(HKEY_LOCAL_MACHINE, KNOBS_KEY, name, RRF_RT_REG_DWORD, NULL, &value, &size) !=
       ERROR_SUCCESS) {
-    return 0;
+    return fallback;
   }
   return value;
 }
@@ -133,7 +134,9 @@ LONG WINAPI ComDBClaimPort(HCOMDB handle, DWORD number, BOOL force, BOOL* forced
   bitmap.bytes[byte] |= (BYTE)(1u << ((number - 1) % 8));
   result = writeBitmap(db, &bitmap);
   /* The other program's claim stands; this one finds the number taken. */
-  if (result == ERROR_SUCCESS && !force && knob(L"TakenBeforeClaim") == number) {
+  if (result == ERROR_SUCCESS && !force &&
+      knob(ZP_KNOB_WIDE(ZP_KNOB_TAKEN_BEFORE_CLAIM), ZP_KNOB_TAKEN_BEFORE_CLAIM_DEFAULT) ==
+          number) {
     return ERROR_SHARING_VIOLATION;
   }
   return result;
@@ -191,7 +194,9 @@ LONG WINAPI ComDBResizeDatabase(HCOMDB handle, DWORD newSize) {
   static Bitmap bitmap;
   LONG result;
   if (db == NULL || newSize % kSizeStep != 0) return ERROR_INVALID_PARAMETER;
-  if (knob(L"ResizeFails") == 1) return ERROR_ACCESS_DENIED;
+  if (knob(ZP_KNOB_WIDE(ZP_KNOB_RESIZE_FAILS), ZP_KNOB_RESIZE_FAILS_DEFAULT) == 1) {
+    return ERROR_ACCESS_DENIED;
+  }
   result = readBitmap(db, &bitmap);
   if (result != ERROR_SUCCESS) return result;
   if (newSize <= sizeOf(&bitmap) || newSize > kMaxComNumber) return ERROR_BAD_LENGTH;

@@ -17,6 +17,8 @@
  * still steers it. */
 #include <ntddk.h>
 
+#include "platform/sim/knobs.h"
+
 #define CONTROL_CODE 0x1B2010u
 #define REQUEST_TEXT 14u
 #define REQUEST_PORT_COUNT 20u
@@ -24,8 +26,8 @@
 #define UI_NUMBER_OFFSET 12u
 #define PORT_COUNT_OFFSET 32u
 
-#define KNOBS_KEY L"\\Registry\\Machine\\SOFTWARE\\ZephynSim\\Driver"
-#define PORT_COUNTS_KEY KNOBS_KEY L"\\PortCounts"
+#define KNOBS_KEY L"\\Registry\\Machine\\" ZP_KNOB_WIDE(ZP_DRIVER_KNOBS)
+#define PORT_COUNTS_KEY L"\\Registry\\Machine\\" ZP_KNOB_WIDE(ZP_DRIVER_PORT_COUNTS)
 #define CODE_PAGE_KEY L"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage"
 #define LOG_PATH L"\\??\\C:\\zephynsim.log"
 
@@ -179,10 +181,10 @@ static BOOLEAN knobIsSet(const WCHAR* name) {
 
 /* The reply text in Windows-1252 with its terminator; returns its size in bytes. */
 static ULONG readReply(UCHAR* reply, ULONG capacity) {
-  static const char kDefaultReply[] = "OK: 52";
+  static const char kDefaultReply[] = ZP_KNOB_REPLY_DEFAULT;
   ValueData data;
   ULONG count = 0;
-  if (readKnob(KNOBS_KEY, L"Reply", &data) &&
+  if (readKnob(KNOBS_KEY, ZP_KNOB_WIDE(ZP_KNOB_REPLY), &data) &&
       (data.info.Type == REG_SZ || data.info.Type == REG_EXPAND_SZ)) {
     const WCHAR* units = (const WCHAR*)data.info.Data;
     ULONG unitCount = data.info.DataLength / sizeof(WCHAR);
@@ -285,7 +287,7 @@ static ULONG wordAt(const UCHAR* bytes, ULONG offset) {
 static BOOLEAN answerText(UCHAR* buffer, ULONG outSize, ULONG* returned) {
   UCHAR reply[256];
   ULONG size, room;
-  if (knobIsSet(L"NoReply")) {
+  if (knobIsSet(ZP_KNOB_WIDE(ZP_KNOB_NO_REPLY))) {
     *returned = 0;
     return TRUE;
   }
@@ -358,7 +360,8 @@ static NTSTATUS NTAPI dispatchControl(DEVICE_OBJECT* device, IRP* irp) {
   line.length = 0;
   describeExchange(&line, code, buffer, inSize, outSize);
   /* Requests shorter than the 16-byte header, and types other than the two, fail. */
-  if (code == CONTROL_CODE && inSize >= TEXT_OFFSET && !knobIsSet(L"FailExchange")) {
+  if (code == CONTROL_CODE && inSize >= TEXT_OFFSET &&
+      !knobIsSet(ZP_KNOB_WIDE(ZP_KNOB_FAIL_EXCHANGE))) {
     ULONG type = wordAt(buffer, 0);
     if (type == REQUEST_TEXT) {
       served = answerText(buffer, outSize, &returned);
