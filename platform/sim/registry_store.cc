@@ -1,7 +1,5 @@
 #include "platform/sim/registry_store.h"
 
-#include <atomic>
-
 #include "platform/sim/case_fold.h"
 #include "platform/sim/utf.h"
 
@@ -24,27 +22,16 @@ std::u16string joinKeyPath(const std::u16string& base, const std::u16string& sub
   return base + u"\\" + sub;
 }
 
-namespace {
+Registry::Registry() { root_.name = u"HKEY_LOCAL_MACHINE"; }
 
-uint64_t newKeyLayout() {
-  static std::atomic<uint64_t> last{0};
-  return ++last;
-}
-
-}  // namespace
-
-Registry::Registry() : keyLayout_(newKeyLayout()) { root_.name = u"HKEY_LOCAL_MACHINE"; }
-
-RegNode* Registry::findKey(const std::u16string& path) { return findKeyBeneath(root_, path); }
-
-const RegNode* Registry::findKey(const std::u16string& path) const {
-  return findKeyBeneath(const_cast<RegNode&>(root_), path);
+RegNode* Registry::findKey(const std::u16string& path) {
+  return const_cast<RegNode*>(static_cast<const Registry&>(*this).findKey(path));
 }
 
 // Every registry call of a run looks its key up here, so the path is walked in place,
 // folding each part into one reused buffer.
-RegNode* Registry::findKeyBeneath(RegNode& base, const std::u16string& path) {
-  RegNode* node = &base;
+const RegNode* Registry::findKey(const std::u16string& path) const {
+  const RegNode* node = &root_;
   std::u16string folded;
   for (size_t start = 0; start < path.size();) {
     size_t end = path.find(u'\\', start);
@@ -83,7 +70,6 @@ bool Registry::deleteKey(const std::u16string& path) {
     const bool hadContent = !root_.subkeys.empty() || !root_.values.empty();
     root_.subkeys.clear();
     root_.values.clear();
-    keyLayout_ = newKeyLayout();
     if (hadContent) markChanged();
     return true;
   }
@@ -96,7 +82,6 @@ bool Registry::deleteKey(const std::u16string& path) {
     parent = found->second.get();
   }
   if (parent->subkeys.erase(foldCase(last)) == 0) return false;
-  keyLayout_ = newKeyLayout();
   markChanged();
   return true;
 }

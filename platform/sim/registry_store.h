@@ -38,8 +38,6 @@ class Registry {
   // The key at `path`, or null when it (or the path) does not exist.
   RegNode* findKey(const std::u16string& path);
   const RegNode* findKey(const std::u16string& path) const;
-  // The key at `path` taken beneath `base` (a key of this registry), or null.
-  static RegNode* findKeyBeneath(RegNode& base, const std::u16string& path);
 
   // The key at `path`, created with every missing parent; null for an invalid path.
   RegNode* addKey(const std::u16string& path);
@@ -60,24 +58,11 @@ class Registry {
   bool changed() const { return changed_; }
   void clearChanged() { changed_ = false; }
 
-  // Goes up with every change: what is derived from the registry is current while its
-  // generation stays the same.
-  uint64_t generation() const { return generation_; }
-
-  // Names the key layout: it is unique to this registry and changes whenever a key is
-  // removed, so a RegNode* found while it stays the same is still that key.
-  uint64_t keyLayout() const { return keyLayout_; }
-
  private:
-  void markChanged() {
-    changed_ = true;
-    ++generation_;
-  }
+  void markChanged() { changed_ = true; }
 
   RegNode root_;
   bool changed_ = false;
-  uint64_t generation_ = 0;
-  uint64_t keyLayout_;
 };
 
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first NUL, or false when the
