@@ -27,8 +27,11 @@ std::u16string trimSeparators(const std::u16string& path) {
 }  // namespace
 
 bool isReadOnlyKey(const Registry& registry, const std::u16string& path) {
+  const std::vector<std::u16string> entries =
+      storedMultiText(registry, kRegistryKnobKey, u"ReadOnly");
+  if (entries.empty()) return false;
   const std::u16string folded = foldCase(trimSeparators(path));
-  for (const std::u16string& entry : storedMultiText(registry, kRegistryKnobKey, u"ReadOnly")) {
+  for (const std::u16string& entry : entries) {
     const std::u16string prefix = foldCase(trimSeparators(entry));
     if (prefix.empty()) continue;
     if (folded == prefix) return true;

@@ -106,7 +106,7 @@ bool namedAfter(std::u16string_view name, const std::u16string& prefix) {
          name.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool hasControlKey(const RegNode& key) { return key.subkeys.count(u"CONTROL") != 0; }
+bool hasControlKey(const RegNode& key) { return key.subkeys.count(UnfoldedName{u"Control"}) != 0; }
 
 }  // namespace
 

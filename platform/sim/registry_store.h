@@ -8,7 +8,29 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// A key or value name as given, looked up among the folded names a key holds as if it
+// were folded, without a folded copy being made.
+struct UnfoldedName {
+  std::u16string_view text;
+};
+
+// Where `folded` stands against `name` once folded: negative, zero or positive.
+int compareFolded(const std::u16string& folded, std::u16string_view name);
+
+// The order of folded names, which places an UnfoldedName among them too.
+struct FoldedNameLess {
+  using is_transparent = void;
+  bool operator()(const std::u16string& a, const std::u16string& b) const { return a < b; }
+  bool operator()(const std::u16string& folded, const UnfoldedName& name) const {
+    return compareFolded(folded, name.text) < 0;
+  }
+  bool operator()(const UnfoldedName& name, const std::u16string& folded) const {
+    return compareFolded(folded, name.text) > 0;
+  }
+};
 
 struct RegValue {
   std::u16string name;  // empty: the key's default value
@@ -18,8 +40,8 @@ struct RegValue {
 
 struct RegNode {
   std::u16string name;
-  std::map<std::u16string, std::unique_ptr<RegNode>> subkeys;  // by case-folded name
-  std::map<std::u16string, RegValue> values;                   // by case-folded name
+  std::map<std::u16string, std::unique_ptr<RegNode>, FoldedNameLess> subkeys;  // by folded name
+  std::map<std::u16string, RegValue, FoldedNameLess> values;                   // by folded name
 };
 
 // Splits a path into its key names. A trailing '\' is allowed; an empty part elsewhere
