@@ -26,41 +26,16 @@ std::u16string trimSeparators(const std::u16string& path) {
   return path.substr(start, end - start);
 }
 
-// The knob's key paths, trimmed and folded, as last parsed: every write and every open
-// for writing asks, so the list is looked up again only when the registry changed and
-// parsed again only when the knob's bytes did.
-const std::vector<std::u16string>& readOnlyPrefixes(const Registry& registry) {
-  static std::string parsedData;
-  static std::vector<std::u16string> prefixes;
-  // The layout names one registry, the generation its contents: both unchanged, nothing
-  // has changed since the last look.
-  static uint64_t seenLayout = 0;
-  static uint64_t seenGeneration = 0;
-  if (seenLayout == registry.keyLayout() && seenGeneration == registry.generation()) {
-    return prefixes;
-  }
-  seenLayout = registry.keyLayout();
-  seenGeneration = registry.generation();
-  const RegValue* knob = registry.findValue(kRegistryKnobKey, kReadOnlyKnob);
-  const std::string data = knob != nullptr ? std::to_string(knob->type) + ":" + knob->data : "";
-  if (data != parsedData) {
-    parsedData = data;
-    prefixes.clear();
-    for (const std::u16string& entry : storedMultiText(registry, kRegistryKnobKey, kReadOnlyKnob)) {
-      std::u16string prefix = foldCase(trimSeparators(entry));
-      if (!prefix.empty()) prefixes.push_back(std::move(prefix));
-    }
-  }
-  return prefixes;
-}
-
 }  // namespace
 
 bool isReadOnlyKey(const Registry& registry, const std::u16string& path) {
-  const std::vector<std::u16string>& prefixes = readOnlyPrefixes(registry);
-  if (prefixes.empty()) return false;
+  const std::vector<std::u16string> entries =
+      storedMultiText(registry, kRegistryKnobKey, kReadOnlyKnob);
+  if (entries.empty()) return false;
   const std::u16string folded = foldCase(trimSeparators(path));
-  for (const std::u16string& prefix : prefixes) {
+  for (const std::u16string& entry : entries) {
+    const std::u16string prefix = foldCase(trimSeparators(entry));
+    if (prefix.empty()) continue;
     if (folded == prefix) return true;
     if (folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0 &&
         folded[prefix.size()] == u'\\') {

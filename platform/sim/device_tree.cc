@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <string_view>
 
 #include "platform/os_types.h"
@@ -33,13 +32,6 @@ const PropertyRow kProperties[] = {
     {0xD, u"LocationInformation"},
 };
 
-// A device node as the scan finds it: its instance id, folded for comparisons, and its key.
-struct InstanceNode {
-  std::u16string folded;
-  std::u16string id;
-  const RegNode* key;
-};
-
 std::u16string joinedId(const std::u16string& enumerator, const std::u16string& device,
                         const std::u16string& instance) {
   std::u16string id;
@@ -48,50 +40,59 @@ std::u16string joinedId(const std::u16string& enumerator, const std::u16string& 
   return id;
 }
 
-const RegNode* enumKey(const Registry& registry) { return registry.findKey(kEnumKeyPath); }
-
-std::vector<InstanceNode> scanInstances(const Registry& registry) {
-  std::vector<InstanceNode> found;
-  const RegNode* top = enumKey(registry);
-  if (top != nullptr) {
-    // Subkeys are held by their folded names, so the folded id is made of those.
-    for (const auto& [f1, enumerator] : top->subkeys) {
-      for (const auto& [f2, device] : enumerator->subkeys) {
-        for (const auto& [f3, instance] : device->subkeys) {
-          found.push_back({joinedId(f1, f2, f3),
-                           joinedId(enumerator->name, device->name, instance->name),
-                           instance.get()});
-        }
+// Calls visit(folded instance name, key, node) for every node's key, in the order the
+// keys are held (by folded names, part by part); node() makes the node's InstanceNode.
+template <typename Visit>
+void forEachNode(const Registry& registry, Visit visit) {
+  const RegNode* top = registry.findKey(kEnumKeyPath);
+  if (top == nullptr) return;
+  // Subkeys are held by their folded names, so the folded id is made of those.
+  for (const auto& enumerator : top->subkeys) {
+    for (const auto& device : enumerator.second->subkeys) {
+      for (const auto& instance : device.second->subkeys) {
+        const auto node = [&] {
+          return InstanceNode{
+              joinedId(enumerator.first, device.first, instance.first),
+              joinedId(enumerator.second->name, device.second->name, instance.second->name),
+              instance.second.get()};
+        };
+        visit(instance.first, *instance.second, node);
       }
     }
   }
-  const auto before = [](const InstanceNode& a, const InstanceNode& b) {
-    const int order = a.folded.compare(b.folded);
-    return order != 0 ? order < 0 : a.id < b.id;
-  };
-  // The keys come in order of their folded names part by part, which mostly is already
-  // the order of the whole folded ids.
-  if (!std::is_sorted(found.begin(), found.end(), before)) {
-    std::sort(found.begin(), found.end(), before);
-  }
-  return found;
 }
 
-size_t instanceCount(const Registry& registry) {
-  size_t count = 0;
-  const RegNode* top = enumKey(registry);
-  if (top == nullptr) return 0;
-  for (const auto& [f1, enumerator] : top->subkeys) {
-    for (const auto& [f2, device] : enumerator->subkeys) count += device->subkeys.size();
-  }
-  return count;
+bool before(const InstanceNode& a, const InstanceNode& b) {
+  const int order = a.folded.compare(b.folded);
+  return order != 0 ? order < 0 : a.id < b.id;
 }
+
+void sortInEnumerationOrder(std::vector<InstanceNode>* nodes) {
+  // The keys come in order of their folded names part by part, which mostly is already
+  // the order of the whole folded ids.
+  if (!std::is_sorted(nodes->begin(), nodes->end(), before)) {
+    std::sort(nodes->begin(), nodes->end(), before);
+  }
+}
+
+// The key of the node that `instanceId` names (Enum\<enumerator>\<device>\<instance>)
+// and its instance name, folded; null when there is no such node.
+const RegNode* instanceKey(const Registry& registry, const std::u16string& instanceId,
+                           std::u16string* foldedName) {
+  std::vector<std::u16string> parts;
+  if (!splitKeyPath(instanceId, &parts) || parts.size() != 3 || instanceId.back() == u'\\') {
+    return nullptr;
+  }
+  *foldedName = foldCase(parts[2]);
+  return registry.findKey(nodeKeyPath(instanceId));
+}
+
+const std::u16string kParentIdPrefix = u"PARENTIDPREFIX";  // folded, as value names are held
 
 // A node's ParentIdPrefix (a REG_SZ or REG_EXPAND_SZ up to its first NUL), folded; empty
 // when there is none.
 std::u16string foldedParentIdPrefix(const RegNode& key) {
-  static const std::u16string kName = foldCase(u"ParentIdPrefix");
-  auto found = key.values.find(kName);
+  auto found = key.values.find(kParentIdPrefix);
   if (found == key.values.end()) return {};
   const RegValue& value = found->second;
   if (value.type != kRegSz && value.type != kRegExpandSz) return {};
@@ -99,92 +100,14 @@ std::u16string foldedParentIdPrefix(const RegNode& key) {
   return foldCase(units.substr(0, units.find(u'\0')));
 }
 
-bool hasControlKey(const RegNode& key) { return key.subkeys.count(u"CONTROL") != 0; }
-
-// Links every present node to the parents whose ParentIdPrefix, followed by '&', begins
-// its instance name. Parents and children keep enumeration order: `nodes` is in that
-// order and is walked in it, so children are added, and both maps filled, in order.
-void linkChildren(const std::vector<InstanceNode>& nodes, DeviceTree* tree) {
-  constexpr size_t kNone = ~size_t{0};
-  std::map<std::u16string, std::vector<size_t>, std::less<>> parentsByPrefix;
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    const std::u16string& prefix = tree->parentIdPrefixes[i];
-    if (!prefix.empty()) parentsByPrefix[prefix].push_back(i);
-  }
-  std::vector<std::vector<size_t>> childrenOf(nodes.size());
-  std::vector<size_t> parentOf(nodes.size(), kNone);  // the first parent in order
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    if (!tree->present[i]) continue;
-    const std::u16string& folded = nodes[i].folded;
-    const size_t slash = folded.rfind(u'\\');
-    const std::u16string_view name =
-        std::u16string_view(folded).substr(slash == std::u16string::npos ? 0 : slash + 1);
-    for (size_t amp = name.find(u'&'); amp != std::u16string_view::npos;
-         amp = name.find(u'&', amp + 1)) {
-      auto parents = parentsByPrefix.find(name.substr(0, amp));
-      if (parents == parentsByPrefix.end()) continue;
-      for (size_t parent : parents->second) {
-        if (parent == i) continue;
-        childrenOf[parent].push_back(i);
-        if (parent < parentOf[i]) parentOf[i] = parent;
-      }
-    }
-  }
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    if (!childrenOf[i].empty()) {
-      std::vector<std::u16string>& children =
-          tree->children
-              .emplace_hint(tree->children.end(), nodes[i].folded, std::vector<std::u16string>{})
-              ->second;
-      for (size_t child : childrenOf[i]) children.push_back(nodes[child].id);
-    }
-    if (parentOf[i] != kNone) {
-      tree->parents.emplace_hint(tree->parents.end(), nodes[i].folded, nodes[parentOf[i]].id);
-    }
-  }
+// Whether a folded instance name begins with a parent's folded ParentIdPrefix (not empty)
+// followed by '&'.
+bool namedAfter(std::u16string_view name, const std::u16string& prefix) {
+  return !prefix.empty() && name.size() > prefix.size() && name[prefix.size()] == u'&' &&
+         name.compare(0, prefix.size(), prefix) == 0;
 }
 
-void buildTree(const Registry& registry, DeviceTree* tree) {
-  *tree = DeviceTree{};
-  const std::vector<InstanceNode> nodes = scanInstances(registry);
-  for (const InstanceNode& node : nodes) {
-    tree->ids.push_back(node.id);
-    tree->keys.push_back(node.key);
-    tree->parentIdPrefixes.push_back(foldedParentIdPrefix(*node.key));
-    tree->present.push_back(hasControlKey(*node.key));
-  }
-  linkChildren(nodes, tree);
-  tree->keyLayout = registry.keyLayout();
-}
-
-// Whether the tree still describes the registry after it changed: no key was removed
-// (so every key it holds is still there, under its name), no node was added, and no
-// node's ParentIdPrefix or presence differs. Most changes of a run (the settings store,
-// friendly names) leave it so.
-bool treeStillHolds(const Registry& registry, const DeviceTree& tree) {
-  if (tree.keyLayout != registry.keyLayout() || instanceCount(registry) != tree.ids.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < tree.keys.size(); ++i) {
-    if (hasControlKey(*tree.keys[i]) != tree.present[i] ||
-        foldedParentIdPrefix(*tree.keys[i]) != tree.parentIdPrefixes[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-const DeviceTree& currentTree(SimMachine& machine) {
-  DeviceTree& tree = machine.deviceTree;
-  const Registry& registry = machine.registry;
-  if (tree.generation != registry.generation()) {
-    if (!treeStillHolds(registry, tree)) buildTree(registry, &tree);
-    tree.generation = registry.generation();
-  }
-  return tree;
-}
-
-const std::vector<std::u16string> kNoChildren;
+bool hasControlKey(const RegNode& key) { return key.subkeys.count(UnfoldedName{u"Control"}) != 0; }
 
 }  // namespace
 
@@ -196,12 +119,13 @@ std::u16string hardwareKeyPath(const std::u16string& instanceId) {
   return nodeKeyPath(instanceId) + u"\\Device Parameters";
 }
 
-const std::vector<std::u16string>& allInstanceIds(SimMachine& machine) {
-  return currentTree(machine).ids;
-}
-
-const std::vector<const RegNode*>& allInstanceKeys(SimMachine& machine) {
-  return currentTree(machine).keys;
+std::vector<InstanceNode> allInstances(const Registry& registry) {
+  std::vector<InstanceNode> nodes;
+  forEachNode(registry, [&](const std::u16string&, const RegNode&, const auto& node) {
+    nodes.push_back(node());
+  });
+  sortInEnumerationOrder(&nodes);
+  return nodes;
 }
 
 bool isPresent(const Registry& registry, const std::u16string& instanceId) {
@@ -235,20 +159,40 @@ bool nodeInstanceId(const SimMachine& machine, DevNode node, std::u16string* ins
   return true;
 }
 
-const std::vector<std::u16string>& childInstanceIds(SimMachine& machine,
-                                                    const std::u16string& parentId) {
-  const DeviceTree& tree = currentTree(machine);
-  auto found = tree.children.find(foldCase(parentId));
-  return found == tree.children.end() ? kNoChildren : found->second;
+std::vector<std::u16string> childInstanceIds(const Registry& registry,
+                                             const std::u16string& parentId) {
+  std::u16string name;
+  const RegNode* parent = instanceKey(registry, parentId, &name);
+  if (parent == nullptr) return {};
+  const std::u16string prefix = foldedParentIdPrefix(*parent);
+  if (prefix.empty()) return {};
+  std::vector<InstanceNode> children;
+  forEachNode(registry, [&](const std::u16string& name, const RegNode& key, const auto& node) {
+    if (&key != parent && namedAfter(name, prefix) && hasControlKey(key)) {
+      children.push_back(node());
+    }
+  });
+  sortInEnumerationOrder(&children);
+  std::vector<std::u16string> ids;
+  for (InstanceNode& child : children) ids.push_back(std::move(child.id));
+  return ids;
 }
 
-bool parentInstanceId(SimMachine& machine, const std::u16string& childId,
+bool parentInstanceId(const Registry& registry, const std::u16string& childId,
                       std::u16string* parentId) {
-  const DeviceTree& tree = currentTree(machine);
-  auto found = tree.parents.find(foldCase(childId));
-  if (found == tree.parents.end()) return false;
-  *parentId = found->second;
-  return true;
+  std::u16string childName;
+  const RegNode* child = instanceKey(registry, childId, &childName);
+  if (child == nullptr || !hasControlKey(*child)) return false;
+  bool found = false;
+  InstanceNode first;
+  forEachNode(registry, [&](const std::u16string&, const RegNode& key, const auto& node) {
+    if (&key == child || !namedAfter(childName, foldedParentIdPrefix(key))) return;
+    InstanceNode candidate = node();
+    if (!found || before(candidate, first)) first = std::move(candidate);
+    found = true;
+  });
+  if (found) *parentId = first.id;
+  return found;
 }
 
 const char16_t* devicePropertyValueName(uint32_t property) {

@@ -17,10 +17,16 @@ extern const char16_t kClassKeyPath[];
 std::u16string nodeKeyPath(const std::u16string& instanceId);
 std::u16string hardwareKeyPath(const std::u16string& instanceId);
 
-// Every node's instance id, in enumeration order (the ids compared upper-cased).
-const std::vector<std::u16string>& allInstanceIds(SimMachine& machine);
-// Their keys, in the same order; good until the registry next changes.
-const std::vector<const RegNode*>& allInstanceKeys(SimMachine& machine);
+// A device node: its instance id, that id folded for comparisons, and its key (good
+// until the registry next changes).
+struct InstanceNode {
+  std::u16string folded;
+  std::u16string id;
+  const RegNode* key = nullptr;
+};
+
+// Every node, in enumeration order (the ids compared upper-cased).
+std::vector<InstanceNode> allInstances(const Registry& registry);
 
 // A node is present (started) while it has a Control subkey.
 bool isPresent(const Registry& registry, const std::u16string& instanceId);
@@ -36,10 +42,11 @@ bool nodeInstanceId(const SimMachine& machine, DevNode node, std::u16string* ins
 
 // Children: the present nodes whose instance name (the last part of the id) starts with
 // the parent's ParentIdPrefix followed by '&', in enumeration order.
-const std::vector<std::u16string>& childInstanceIds(SimMachine& machine,
-                                                    const std::u16string& parentId);
+std::vector<std::u16string> childInstanceIds(const Registry& registry,
+                                             const std::u16string& parentId);
 // The first node, in enumeration order, whose children include `childId`; false when none.
-bool parentInstanceId(SimMachine& machine, const std::u16string& childId, std::u16string* parentId);
+bool parentInstanceId(const Registry& registry, const std::u16string& childId,
+                      std::u16string* parentId);
 
 // The value name of a SetupAPI device registry property (SPDRP_*), or null for one the
 // simulation does not keep. Configuration-manager properties (CM_DRP_*) are these plus 1.

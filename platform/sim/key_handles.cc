@@ -6,8 +6,8 @@ namespace {
 
 OsKey gLocalMachine{u"", kKeyAllAccess};
 
-RegKey newHandle(SimMachine& machine, const std::u16string& path, uint32_t access, RegNode* node) {
-  OsKey* key = new OsKey{path, access, node, machine.registry.keyLayout()};
+RegKey newHandle(SimMachine& machine, const std::u16string& path, uint32_t access) {
+  OsKey* key = new OsKey{path, access};
   machine.keys.insert(key);
   return key;
 }
@@ -16,15 +16,6 @@ RegKey newHandle(SimMachine& machine, const std::u16string& path, uint32_t acces
 
 OsKey* localMachineKey() { return &gLocalMachine; }
 
-RegNode* storedKey(SimMachine& machine, OsKey& key) {
-  // Every value call on a handle asks; walking the path each time would dominate a run.
-  if (key.node == nullptr || key.layout != machine.registry.keyLayout()) {
-    key.node = machine.registry.findKey(key.path);
-    key.layout = machine.registry.keyLayout();
-  }
-  return key.node;
-}
-
 OsKey* findKeyHandle(SimMachine& machine, RegKey key) {
   if (key == &gLocalMachine) return key;
   return machine.keys.count(key) != 0 ? key : nullptr;
@@ -32,20 +23,15 @@ OsKey* findKeyHandle(SimMachine& machine, RegKey key) {
 
 uint32_t openKeyHandle(SimMachine& machine, const std::u16string& path, uint32_t access,
                        RegKey* out) {
-  return openFoundKey(machine, path, machine.registry.findKey(path), access, out);
-}
-
-uint32_t openFoundKey(SimMachine& machine, const std::u16string& path, RegNode* node,
-                      uint32_t access, RegKey* out) {
   *out = nullptr;
-  if (node == nullptr) return kOsFileNotFound;
+  if (machine.registry.findKey(path) == nullptr) return kOsFileNotFound;
   if ((access & kMaximumAllowed) != 0) {
     access = (access & ~kMaximumAllowed) | maximumAllowedAccess(machine.registry, path);
   }
   if ((access & kWriteAccessBits) != 0 && isReadOnlyKey(machine.registry, path)) {
     return kOsAccessDenied;
   }
-  *out = newHandle(machine, path, access, node);
+  *out = newHandle(machine, path, access);
   return kOsSuccess;
 }
 

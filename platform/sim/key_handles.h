@@ -18,17 +18,11 @@ OsKey* localMachineKey();
 // open on `machine`.
 OsKey* findKeyHandle(SimMachine& machine, RegKey key);
 
-// The stored key of an open handle, or null when it no longer exists.
-RegNode* storedKey(SimMachine& machine, OsKey& key);
-
 // Opens the existing key at `path` with `access` (MAXIMUM_ALLOWED gives what the key
 // allows). kOsFileNotFound when it does not exist, kOsAccessDenied when write access is
 // asked of a read-only key.
 uint32_t openKeyHandle(SimMachine& machine, const std::u16string& path, uint32_t access,
                        RegKey* out);
-// The same for the key at `path` already looked up: `node` (null when there is none).
-uint32_t openFoundKey(SimMachine& machine, const std::u16string& path, RegNode* node,
-                      uint32_t access, RegKey* out);
 
 // Opens the key at `path`, creating it and its missing parents first when needed.
 // Creating is refused (kOsAccessDenied) beneath a read-only key or when `mayCreate` is

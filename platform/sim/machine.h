@@ -18,13 +18,10 @@
 #include "platform/os_types.h"
 #include "platform/sim/registry_store.h"
 
-// An open registry key: its path and the access it was opened with, and the stored key
-// as last found (valid while the registry's keyLayout is `layout`).
+// An open registry key: its path and the access it was opened with.
 struct OsKey {
   std::u16string path;
   uint32_t access = 0;
-  RegNode* node = nullptr;
-  uint64_t layout = 0;
 };
 
 // A device information set: its members in enumeration order, the property-change
@@ -44,19 +41,6 @@ struct DeviceElement {
   DevNode node = 0;
 };
 
-// The device nodes as the registry lays them out, derived once per registry generation
-// (and derived again only when a change touched them).
-struct DeviceTree {
-  uint64_t generation = ~uint64_t{0};
-  uint64_t keyLayout = 0;                                          // of the registry derived from
-  std::vector<std::u16string> ids;                                 // in enumeration order
-  std::vector<const RegNode*> keys;                                // the nodes' keys, as ids
-  std::vector<std::u16string> parentIdPrefixes;                    // folded, as ids
-  std::vector<bool> present;                                       // as ids
-  std::map<std::u16string, std::vector<std::u16string>> children;  // by case-folded parent id
-  std::map<std::u16string, std::u16string> parents;                // by case-folded child id
-};
-
 struct SimMachine {
   SimMachine() = default;
   ~SimMachine();  // frees every handle still open
@@ -70,7 +54,6 @@ struct SimMachine {
   // Device node handles: node n is the instance id nodeIds[n - 1].
   std::vector<std::u16string> nodeIds;
   std::map<std::u16string, DevNode> nodeByFoldedId;
-  DeviceTree deviceTree;
   std::map<DevNode, uint32_t> startProblems;  // node -> the problem a restart left it with
 
   std::set<OsKey*> keys;

@@ -158,17 +158,15 @@ DeviceSet getClassDevices(const OsGuid& classGuid, uint32_t flags) {
   const std::u16string wanted = foldCase(formatGuid(classGuid));
   static const std::u16string kClassGuid = foldCase(u"ClassGUID");
   auto* set = new OsDeviceSet;
-  const std::vector<std::u16string>& ids = allInstanceIds(*machine);
-  const std::vector<const RegNode*>& keys = allInstanceKeys(*machine);
-  for (size_t i = 0; i < ids.size(); ++i) {
-    auto value = keys[i]->values.find(kClassGuid);
-    if (value == keys[i]->values.end() ||
+  for (const InstanceNode& node : allInstances(machine->registry)) {
+    auto value = node.key->values.find(kClassGuid);
+    if (value == node.key->values.end() ||
         (value->second.type != kRegSz && value->second.type != kRegExpandSz)) {
       continue;
     }
     if (!equalsFolded(value->second.data, wanted)) continue;
-    if ((flags & kDigcfPresent) != 0 && !isPresent(machine->registry, ids[i])) continue;
-    set->members.push_back(nodeHandle(*machine, ids[i]));
+    if ((flags & kDigcfPresent) != 0 && !isPresent(machine->registry, node.id)) continue;
+    set->members.push_back(nodeHandle(*machine, node.id));
   }
   machine->deviceSets.insert(set);
   return set;
@@ -304,7 +302,7 @@ uint32_t getChildNode(DevNode* out, DevNode node) {
   SimMachine* machine = nullptr;
   std::u16string id;
   if (!nodeId(node, &machine, &id)) return kCrNoSuchDevnode;
-  const std::vector<std::u16string>& children = childInstanceIds(*machine, id);
+  const std::vector<std::u16string> children = childInstanceIds(machine->registry, id);
   if (children.empty()) return kCrNoSuchDevnode;
   *out = nodeHandle(*machine, children.front());
   return kCrSuccess;
@@ -315,10 +313,10 @@ uint32_t getSiblingNode(DevNode* out, DevNode node) {
   SimMachine* machine = nullptr;
   std::u16string id;
   std::u16string parent;
-  if (!nodeId(node, &machine, &id) || !parentInstanceId(*machine, id, &parent)) {
+  if (!nodeId(node, &machine, &id) || !parentInstanceId(machine->registry, id, &parent)) {
     return kCrNoSuchDevnode;
   }
-  const std::vector<std::u16string>& children = childInstanceIds(*machine, parent);
+  const std::vector<std::u16string> children = childInstanceIds(machine->registry, parent);
   for (size_t i = 0; i + 1 < children.size(); ++i) {
     if (foldCase(children[i]) == foldCase(id)) {
       *out = nodeHandle(*machine, children[i + 1]);

@@ -6,7 +6,6 @@
 
 #include "platform/little_endian.h"
 #include "platform/sim/access.h"
-#include "platform/sim/case_fold.h"
 #include "platform/sim/key_handles.h"
 #include "platform/sim/utf.h"
 
@@ -19,45 +18,25 @@ SimMachine* countedMachine() {
   return machine;
 }
 
-// The path of `sub` beneath an open key and its stored key (null when there is none),
-// found from the open key rather than from the top; false when the handle is not open.
-bool subKey(SimMachine& machine, RegKey root, const wchar_t* sub, std::u16string* path,
-            RegNode** node) {
-  OsKey* key = findKeyHandle(machine, root);
+// The path of `sub` beneath an open key; false when the handle is not open.
+bool subKeyPath(SimMachine& machine, RegKey root, const wchar_t* sub, std::u16string* path) {
+  const OsKey* key = findKeyHandle(machine, root);
   if (key == nullptr) return false;
-  const std::u16string units = fromWide(sub);
-  *path = joinKeyPath(key->path, units);
-  RegNode* base = storedKey(machine, *key);
-  *node = base == nullptr ? nullptr : Registry::findKeyBeneath(*base, units);
+  *path = joinKeyPath(key->path, fromWide(sub));
   return true;
-}
-
-// The folded form of a value name, in one buffer that every call reuses (a run makes
-// tens of thousands of value calls).
-const std::u16string& foldedName(const wchar_t* name) {
-  static std::u16string folded;
-  folded.clear();
-  for (const wchar_t* unit = name; unit != nullptr && *unit != L'\0'; ++unit) {
-    if (static_cast<uint32_t>(*unit) > 0xFFFF) {  // needs a surrogate pair
-      folded = foldCase(fromWide(name));
-      return folded;
-    }
-    folded.push_back(foldCase(static_cast<char16_t>(*unit)));
-  }
-  return folded;
 }
 
 // The stored key of a handle for a value operation, or the error to return.
 uint32_t valueKey(SimMachine* machine, RegKey handle, bool write, RegNode** node) {
   *node = nullptr;
   if (machine == nullptr) return kOsInvalidHandle;
-  OsKey* key = findKeyHandle(*machine, handle);
+  const OsKey* key = findKeyHandle(*machine, handle);
   if (key == nullptr) return kOsInvalidHandle;
   if (write && (!allowsSetValue(key->access) || isReadOnlyKey(machine->registry, key->path))) {
     return kOsAccessDenied;
   }
   if (!write && !allowsQuery(key->access)) return kOsAccessDenied;
-  *node = storedKey(*machine, *key);
+  *node = machine->registry.findKey(key->path);
   return *node == nullptr ? kOsKeyDeleted : kOsSuccess;
 }
 
@@ -77,8 +56,7 @@ uint32_t queryValue(RegKey key, const wchar_t* name, const RegValue** value) {
   RegNode* node = nullptr;
   const uint32_t status = valueKey(machine, key, false, &node);
   if (status != kOsSuccess) return status;
-  auto found = node->values.find(foldedName(name));
-  *value = found == node->values.end() ? nullptr : &found->second;
+  *value = Registry::findValue(*node, fromWide(name));
   return *value == nullptr ? kOsFileNotFound : kOsSuccess;
 }
 
@@ -96,31 +74,27 @@ uint32_t regOpenKey(RegKey root, const wchar_t* subKeyText, RegKey* out) {
     return kOsSuccess;
   }
   std::u16string path;
-  RegNode* node = nullptr;
-  subKey(*machine, root, subKeyText, &path, &node);
-  return openFoundKey(*machine, path, node, kMaximumAllowed, out);
+  subKeyPath(*machine, root, subKeyText, &path);
+  return openKeyHandle(*machine, path, kMaximumAllowed, out);
 }
 
 uint32_t regOpenKeyEx(RegKey root, const wchar_t* subKeyText, uint32_t access, RegKey* out) {
   *out = nullptr;
   SimMachine* machine = countedMachine();
   std::u16string path;
-  RegNode* node = nullptr;
-  if (machine == nullptr || !subKey(*machine, root, subKeyText, &path, &node)) {
+  if (machine == nullptr || !subKeyPath(*machine, root, subKeyText, &path)) {
     return kOsInvalidHandle;
   }
-  return openFoundKey(*machine, path, node, access, out);
+  return openKeyHandle(*machine, path, access, out);
 }
 
 uint32_t regCreateKeyEx(RegKey root, const wchar_t* subKeyText, uint32_t access, RegKey* out) {
   *out = nullptr;
   SimMachine* machine = countedMachine();
   std::u16string path;
-  RegNode* node = nullptr;
-  if (machine == nullptr || !subKey(*machine, root, subKeyText, &path, &node)) {
+  if (machine == nullptr || !subKeyPath(*machine, root, subKeyText, &path)) {
     return kOsInvalidHandle;
   }
-  if (node != nullptr) return openFoundKey(*machine, path, node, access, out);
   const bool mayCreate = allowsCreateSubKey(findKeyHandle(*machine, root)->access);
   return createKeyHandle(*machine, path, access, mayCreate, out);
 }
@@ -189,7 +163,7 @@ uint32_t regDeleteValue(RegKey key, const wchar_t* name) {
   RegNode* node = nullptr;
   const uint32_t status = valueKey(machine, key, true, &node);
   if (status != kOsSuccess) return status;
-  if (node->values.count(foldedName(name)) == 0) return kOsFileNotFound;
+  if (Registry::findValue(*node, fromWide(name)) == nullptr) return kOsFileNotFound;
   machine->registry.removeValue(node, fromWide(name));
   return kOsSuccess;
 }

@@ -1,7 +1,5 @@
 #include "platform/sim/registry_store.h"
 
-#include <atomic>
-
 #include "platform/little_endian.h"
 #include "platform/os_types.h"
 #include "platform/sim/case_fold.h"
@@ -23,38 +21,36 @@ bool splitKeyPath(const std::u16string& path, std::vector<std::u16string>* parts
 std::u16string joinKeyPath(const std::u16string& base, const std::u16string& sub) {
   if (base.empty()) return sub;
   if (sub.empty()) return base;
-  return base + u"\\" + sub;
+  std::u16string path;
+  path.reserve(base.size() + 1 + sub.size());
+  return path.append(base).append(1, u'\\').append(sub);
 }
 
-namespace {
-
-uint64_t newKeyLayout() {
-  static std::atomic<uint64_t> last{0};
-  return ++last;
+int compareFolded(const std::u16string& folded, std::u16string_view name) {
+  const size_t common = folded.size() < name.size() ? folded.size() : name.size();
+  for (size_t i = 0; i < common; ++i) {
+    const char16_t unit = foldCase(name[i]);
+    if (folded[i] != unit) return folded[i] < unit ? -1 : 1;
+  }
+  return folded.size() == name.size() ? 0 : (folded.size() < name.size() ? -1 : 1);
 }
 
-}  // namespace
+Registry::Registry() { root_.name = u"HKEY_LOCAL_MACHINE"; }
 
-Registry::Registry() : keyLayout_(newKeyLayout()) { root_.name = u"HKEY_LOCAL_MACHINE"; }
-
-RegNode* Registry::findKey(const std::u16string& path) { return findKeyBeneath(root_, path); }
-
-const RegNode* Registry::findKey(const std::u16string& path) const {
-  return findKeyBeneath(const_cast<RegNode&>(root_), path);
+RegNode* Registry::findKey(const std::u16string& path) {
+  return const_cast<RegNode*>(static_cast<const Registry&>(*this).findKey(path));
 }
 
 // Every registry call of a run looks its key up here, so the path is walked in place,
-// folding each part into one reused buffer.
-RegNode* Registry::findKeyBeneath(RegNode& base, const std::u16string& path) {
-  RegNode* node = &base;
-  std::u16string folded;
+// each part compared with the stored names as it stands.
+const RegNode* Registry::findKey(const std::u16string& path) const {
+  const RegNode* node = &root_;
   for (size_t start = 0; start < path.size();) {
     size_t end = path.find(u'\\', start);
     if (end == std::u16string::npos) end = path.size();
     if (end == start) return nullptr;  // an empty part: not a key path
-    folded.assign(path, start, end - start);
-    for (char16_t& unit : folded) unit = foldCase(unit);
-    auto found = node->subkeys.find(folded);
+    auto found =
+        node->subkeys.find(UnfoldedName{std::u16string_view(path).substr(start, end - start)});
     if (found == node->subkeys.end()) return nullptr;
     node = found->second.get();
     start = end + 1;
@@ -85,7 +81,6 @@ bool Registry::deleteKey(const std::u16string& path) {
     const bool hadContent = !root_.subkeys.empty() || !root_.values.empty();
     root_.subkeys.clear();
     root_.values.clear();
-    keyLayout_ = newKeyLayout();
     if (hadContent) markChanged();
     return true;
   }
@@ -98,13 +93,12 @@ bool Registry::deleteKey(const std::u16string& path) {
     parent = found->second.get();
   }
   if (parent->subkeys.erase(foldCase(last)) == 0) return false;
-  keyLayout_ = newKeyLayout();
   markChanged();
   return true;
 }
 
 const RegValue* Registry::findValue(const RegNode& key, const std::u16string& name) {
-  auto found = key.values.find(foldCase(name));
+  auto found = key.values.find(UnfoldedName{name});
   return found == key.values.end() ? nullptr : &found->second;
 }
 

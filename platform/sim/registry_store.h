@@ -8,7 +8,29 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// A key or value name as given, looked up among the folded names a key holds as if it
+// were folded, without a folded copy being made.
+struct UnfoldedName {
+  std::u16string_view text;
+};
+
+// Where `folded` stands against `name` once folded: negative, zero or positive.
+int compareFolded(const std::u16string& folded, std::u16string_view name);
+
+// The order of folded names, which places an UnfoldedName among them too.
+struct FoldedNameLess {
+  using is_transparent = void;
+  bool operator()(const std::u16string& a, const std::u16string& b) const { return a < b; }
+  bool operator()(const std::u16string& folded, const UnfoldedName& name) const {
+    return compareFolded(folded, name.text) < 0;
+  }
+  bool operator()(const UnfoldedName& name, const std::u16string& folded) const {
+    return compareFolded(folded, name.text) > 0;
+  }
+};
 
 struct RegValue {
   std::u16string name;  // empty: the key's default value
@@ -18,8 +40,8 @@ struct RegValue {
 
 struct RegNode {
   std::u16string name;
-  std::map<std::u16string, std::unique_ptr<RegNode>> subkeys;  // by case-folded name
-  std::map<std::u16string, RegValue> values;                   // by case-folded name
+  std::map<std::u16string, std::unique_ptr<RegNode>, FoldedNameLess> subkeys;  // by folded name
+  std::map<std::u16string, RegValue, FoldedNameLess> values;                   // by folded name
 };
 
 // Splits a path into its key names. A trailing '\' is allowed; an empty part elsewhere
@@ -38,8 +60,6 @@ class Registry {
   // The key at `path`, or null when it (or the path) does not exist.
   RegNode* findKey(const std::u16string& path);
   const RegNode* findKey(const std::u16string& path) const;
-  // The key at `path` taken beneath `base` (a key of this registry), or null.
-  static RegNode* findKeyBeneath(RegNode& base, const std::u16string& path);
 
   // The key at `path`, created with every missing parent; null for an invalid path.
   RegNode* addKey(const std::u16string& path);
@@ -60,24 +80,11 @@ class Registry {
   bool changed() const { return changed_; }
   void clearChanged() { changed_ = false; }
 
-  // Goes up with every change: what is derived from the registry is current while its
-  // generation stays the same.
-  uint64_t generation() const { return generation_; }
-
-  // Names the key layout: it is unique to this registry and changes whenever a key is
-  // removed, so a RegNode* found while it stays the same is still that key.
-  uint64_t keyLayout() const { return keyLayout_; }
-
  private:
-  void markChanged() {
-    changed_ = true;
-    ++generation_;
-  }
+  void markChanged() { changed_ = true; }
 
   RegNode root_;
   bool changed_ = false;
-  uint64_t generation_ = 0;
-  uint64_t keyLayout_;
 };
 
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first NUL, or false when the

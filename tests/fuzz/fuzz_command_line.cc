@@ -7,6 +7,7 @@
 // command line run again at once must change nothing more.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,12 @@ bool endsWith(const std::string& text, const std::string& tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-void checkRun(FuzzMachine& machine, const std::vector<std::string>& args) {
-  Registry before;
-  copyRegistry(machine.registry(), &before);
+// Runs one command line and checks the run. *held holds what the registry held before
+// it (null: the default machine's registry) and on return what it holds after it; a copy
+// is made only when a run changed the registry into something not already held.
+void checkRun(FuzzMachine& machine, const std::vector<std::string>& args,
+              std::unique_ptr<Registry>* held) {
+  const Registry& before = *held ? **held : defaultRegistry();
   machine.registry().clearChanged();
 
   std::string out;
@@ -40,30 +44,35 @@ void checkRun(FuzzMachine& machine, const std::vector<std::string>& args) {
     return;
   }
 
-  Registry saved;
+  auto saved = std::make_unique<Registry>();
   RegParseError error;
-  fuzzCheck(readRegText(writeRegFile(machine.registry()), &saved, &error),
+  fuzzCheck(readRegText(writeRegFile(machine.registry()), saved.get(), &error),
             "the changed registry reads back from its file", error.reason);
-  fuzzCheck(sameRegistry(machine.registry(), saved, &where),
+  fuzzCheck(sameRegistry(machine.registry(), *saved, &where),
             "the changed registry reads back the same", where);
 
   const int again = machine.run(args, &out);
   fuzzCheck(again == 0, "exit status 0 on a machine with boards", out);
   if (endsWith(out, kChanged)) {
-    fuzzCheck(sameRegistry(saved, machine.registry(), &where),
+    fuzzCheck(sameRegistry(*saved, machine.registry(), &where),
               "the same request a second time changes nothing", where);
+    *held = std::move(saved);
+    return;
   }
+  *held = std::make_unique<Registry>();
+  copyRegistry(machine.registry(), held->get());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzMachine machine(defaultRegistry());
+  std::unique_ptr<Registry> held;
   size_t start = 0;
   for (size_t run = 0; run < kMaxRuns && start <= size; ++run) {
     size_t end = start;
     while (end < size && data[end] != '\n') ++end;
-    checkRun(machine, splitArguments(data + start, end - start, kMaxArguments));
+    checkRun(machine, splitArguments(data + start, end - start, kMaxArguments), &held);
     start = end + 1;
   }
   return 0;

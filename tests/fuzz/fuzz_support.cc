@@ -76,18 +76,25 @@ const Registry& defaultRegistry() {
 
 namespace {
 
-void copyKey(const RegNode& from, const std::u16string& path, Registry* to) {
-  RegNode* key = to->addKey(path);
-  for (const auto& [folded, value] : from.values)
-    to->setValue(key, value.name, value.type, value.data);
+// The keys beneath `from` copied node by node beneath `to`: every input starts from a copy,
+// so no path is split, folded or looked up again.
+void copySubkeys(const RegNode& from, RegNode* to) {
   for (const auto& [folded, child] : from.subkeys) {
-    copyKey(*child, joinKeyPath(path, child->name), to);
+    auto copy = std::make_unique<RegNode>();
+    copy->name = child->name;
+    copy->values = child->values;
+    copySubkeys(*child, copy.get());
+    to->subkeys.emplace_hint(to->subkeys.end(), folded, std::move(copy));
   }
 }
 
 }  // namespace
 
-void copyRegistry(const Registry& from, Registry* to) { copyKey(from.root(), u"", to); }
+void copyRegistry(const Registry& from, Registry* to) {
+  RegNode* root = to->findKey(u"");
+  root->values = from.root().values;
+  copySubkeys(from.root(), root);
+}
 
 namespace {
 

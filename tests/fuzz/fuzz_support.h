@@ -46,7 +46,7 @@ class FuzzMachine {
 std::string defaultMachine();
 const Registry& defaultRegistry();
 
-// Makes *to hold what `from` holds (`to` must be empty).
+// Makes *to hold what `from` holds (`to` must be empty); *to's changed() is left as it was.
 void copyRegistry(const Registry& from, Registry* to);
 
 // Whether two registries hold the same keys and values: names (as spelled), types and
