@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 
 namespace {
@@ -195,7 +196,7 @@ class RegTextReader {
       currentKey_ = nullptr;
       return true;
     }
-    currentKey_ = registry_->createKey(path);
+    currentKey_ = registry_->addKey(path);
     return true;
   }
 
@@ -243,7 +244,7 @@ class RegTextReader {
 
   bool readDeletion(const std::u16string& name, const std::u16string& data, int number) {
     if (!atDataEnd(data, 1)) return fail(number, "malformed value deletion");
-    registry_->deleteValue(currentKey_, name);
+    registry_->removeValue(currentKey_, name);
     return true;
   }
 
