@@ -176,6 +176,7 @@ TEST(RegReader, MalformedTextNamesLineAndReason) {
       {k + "\"a\"=dword:1 #c\r\n", 4, "malformed dword"},
       {k + "\"a\"=\"x\\0\"\r\n", 4, "\\0 in a quoted string"},
       {k + "\"a\"=hex(2):41\r\n", 4, "string data of an odd number of bytes"},
+      {k + std::string("\"a\"=\"b\0c\"\r\n", 11), 4, "NUL character in the line"},
       {"REGEDIT4 x\r\n", 1, "missing registry header"},
       {k + "\"a\"=str\r\n", 4, "unknown value data"},
       {k + "\"a\"=- x\r\n", 4, "malformed value deletion"},

@@ -168,11 +168,19 @@ class RegTextReader {
   }
 
   bool readLine(const Line& line) {
+    if (!noNul(line)) return false;
     const std::u16string text = trimLeft(line.text);
     if (text.empty() || text[0] == u';' || text[0] == u'#') return true;
     if (text[0] == u'[') return readSection(trimRight(text), line.number);
     if (text[0] == u'"' || text[0] == u'@') return readValue(text, line.number);
     return fail(line.number, "not a section, value or comment");
+  }
+
+  // A NUL character is part of no line form (Windows' own export never writes one) and
+  // no key name can hold it: the line is refused, not read into a name or its data.
+  bool noNul(const Line& line) {
+    return line.text.find(u'\0') == std::u16string::npos ||
+           fail(line.number, "NUL character in the line");
   }
 
   bool readSection(const std::u16string& text, int number) {
@@ -307,6 +315,7 @@ class RegTextReader {
     if (!readHexLine(part, false, number, bytes, &continued)) return false;
     while (continued && next_ < lines_.size()) {
       const Line& line = lines_[next_++];
+      if (!noNul(line)) return false;
       const std::u16string text = trimLeft(line.text);
       if (text.empty() || text[0] == u';') continue;
       if (text[0] == u'#') return fail(line.number, "'#' comment inside continued hex data");
