@@ -84,10 +84,10 @@ TEST_F(MachineFile, CreatedFromTheDefaultAndRewrittenOnlyWhenChanged) {
 TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
   const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
   const std::string text = defaultMachineText();
-  const size_t continued = text.find('\n', text.find(",\\")) + 1;  // after a line ending in '\'
+  const size_t cut = text.find("=\"") + 3;  // inside the first quoted string data
 
-  int continuedLine = 0;
-  for (size_t i = 0; i < continued; ++i) continuedLine += text[i] == '\n' ? 1 : 0;
+  int cutLine = 1;
+  for (size_t i = 0; i < cut; ++i) cutLine += text[i] == '\n' ? 1 : 0;
   const std::string utf16 =
       "\xFF\xFE" + toUtf16LeBytes(utf8ToUtf16(header + "[HKEY_LOCAL_MACHINE\\A]\r\n"));
   const struct {
@@ -97,8 +97,8 @@ TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
   } cases[] = {
       {"another header", "REGEDIT5\r\n", ":1: missing registry header"},
       {"bad hex", header + "[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=hex:zz\r\n", ":4: malformed hex data"},
-      {"cut in hex data", text.substr(0, continued),
-       ":" + std::to_string(continuedLine) + ": hex data continued past the end of the file"},
+      {"cut in a string", text.substr(0, cut),
+       ":" + std::to_string(cutLine) + ": unterminated string"},
       {"cut in a UTF-16 unit", utf16.substr(0, utf16.size() - 1),
        ":3: UTF-16 text cut short in the middle of a character"},
   };

@@ -23,7 +23,10 @@ std::string utf16(const std::string& utf8) { return toUtf16LeBytes(utf8ToUtf16(u
 std::string body(bool ansiStrings) {
   const std::string expand = ansiStrings ? "25,00" : "25,00,00,00";  // "%"
   const std::string multi = ansiStrings ? "e4,00,62,00,00" : "e4,00,00,00,62,00,00,00,00,00";
+  const std::string unended = ansiStrings ? "4c,69" : "4c,00,69,00";  // Windows adds the NUL
+  const std::string text = ansiStrings ? "e4,00" : "e4,00,00,00";     // hex(1): code-page text
   return "; a comment\r\n"
+         "# a comment too\r\n"
          "\r\n"
          "[HKEY_LOCAL_MACHINE\\Soft\\Läbor]\r\n"
          "@=\"default\"\r\n"
@@ -39,14 +42,22 @@ std::string body(bool ansiStrings) {
          "\"Multi\"=hex(7):" +
          multi +
          "\r\n"
-         "\"Qword\"=hex(b):01,02,03,04,\\\r\n"
+         "\"Qword\"=hex(b):01,02,03,04,\t\\ ;comment\r\n"
+         " \r\n"
+         "  ;comment\r\n"
          "    05,06,07,08\r\n"
+         "\"Unended\"=hex(7):" +
+         unended + "\r\n\"Ansi\"=hex(1):" + text +
+         "\r\n"
+         "\"Commented\"=\"x\\qy\";comment\r\n"
+         "\"Dword\"=dword:\t4 ;comment\r\n"
          "  \"Spaced\" = dword:00000001\r\n"
          "\"Dropped\"=\"x\"\r\n"
-         "\"Dropped\"=-\r\n"
-         "[hkey_local_machine\\SOFT\\läbor\\Gone]\r\n"
+         "\"Dropped\"=- ;comment\r\n"
+         " \t[hkey_local_machine\\SOFT\\läbor\\Gone]\r\n"
          "[-HKEY_LOCAL_MACHINE\\Soft\\Läbor\\Gone]\r\n"
-         "[HKEY_LOCAL_MACHINE\\Soft\\Kept]\r\n";
+         "[HKEY_LOCAL_MACHINE\\Soft\\Kept\\\\]\r\n"
+         "\"Tail\"=hex:0a,\\";
 }
 
 std::string to1252(const std::string& utf8) {
@@ -68,6 +79,7 @@ TEST(RegReader, EveryEncodingReadsTheSameValues) {
     std::string file;
   } files[] = {
       {"REGEDIT4 in 1252", to1252("REGEDIT4\r\n\r\n" + body(true))},
+      {"REGEDIT4 after blanks", to1252(" \tREGEDIT4\r\n\r\n" + body(true))},
       {"5.00 UTF-16LE with BOM", "\xFF\xFE" + utf16(v5)},
       {"5.00 UTF-8 with BOM", "\xEF\xBB\xBF" + v5},
       {"5.00 UTF-8", v5},
@@ -93,6 +105,10 @@ TEST(RegReader, EveryEncodingReadsTheSameValues) {
       {"Multi", 7, bytes({0xE4, 0, 0, 0, 0x62, 0, 0, 0, 0, 0})},
       {"Qword", 0xB, bytes({1, 2, 3, 4, 5, 6, 7, 8})},
       {"Spaced", 4, bytes({1, 0, 0, 0})},
+      {"Unended", 7, bytes({0x4C, 0, 0x69, 0, 0, 0})},
+      {"Ansi", 1, bytes({0xE4, 0, 0, 0})},
+      {"Commented", 1, utf16(std::string("xqy") + '\0')},
+      {"Dword", 4, bytes({4, 0, 0, 0})},
   };
   for (const auto& file : files) {
     SCOPED_TRACE(file.encoding);
@@ -114,6 +130,9 @@ TEST(RegReader, EveryEncodingReadsTheSameValues) {
     }
     EXPECT_TRUE(key->subkeys.empty()) << "the deleted key is gone";
     EXPECT_NE(registry.findKey(u"Soft\\Kept"), nullptr);
+    const RegValue* tail = registry.findValue(u"Soft\\Kept", u"Tail");
+    ASSERT_NE(tail, nullptr) << "hex data continued at the end of the file";
+    EXPECT_EQ(tail->data, "\n");
   }
 }
 
@@ -147,7 +166,18 @@ TEST(RegReader, MalformedTextNamesLineAndReason) {
       {k + "\"a\"=hex(2:00\r\n", 4, "malformed hex type"},
       {k + "\"a\"=hex 00\r\n", 4, "missing ':' after hex"},
       {k + "\"a\"=hex:01,\\\r\n  02,\\\r\n  zz\r\n", 6, "malformed hex data"},
-      {k + "\"a\"=hex:01,02,\\", 4, "hex data continued past the end of the file"},
+      {k + "\"a\"=hex:11,22,33,4\\\r\n4,55\r\n", 4, "malformed hex data"},
+      {k + "\"a\"=hex:11,22\\\r\n33\r\n", 4, "malformed hex data"},
+      {k + "\"a\"=hex:01,\\\r\n\r\n\"b\"=dword:1\r\n", 6, "malformed hex data"},
+      {k + "\"a\"=hex:01,\\\r\n \\\r\n", 5, "malformed hex data"},
+      {k + "\"a\"=hex:01,\\\r\n  #c\r\n  02\r\n", 5, "'#' comment inside continued hex data"},
+      {k + "\"a\"=hex:01 #c\r\n", 4, "malformed hex data"},
+      {k + "\"a\"=hex:01,\r\n  02\r\n", 5, "not a section, value or comment"},
+      {k + "\"a\"=dword:1 #c\r\n", 4, "malformed dword"},
+      {k + "\"a\"=\"x\\0\"\r\n", 4, "\\0 in a quoted string"},
+      {k + "\"a\"=hex(2):41\r\n", 4, "string data of an odd number of bytes"},
+      {k + std::string("\"a\"=\"b\0c\"\r\n", 11), 4, "NUL character in the line"},
+      {"REGEDIT4 x\r\n", 1, "missing registry header"},
       {k + "\"a\"=str\r\n", 4, "unknown value data"},
       {k + "\"a\"=- x\r\n", 4, "malformed value deletion"},
       {k + "junk\r\n", 4, "not a section, value or comment"},

@@ -61,6 +61,32 @@ bool parseHexNumber(const std::u16string& text, uint32_t* value) {
   return true;
 }
 
+size_t skipBlanks(const std::u16string& text, size_t pos) {
+  while (pos < text.size() && isBlank(text[pos])) ++pos;
+  return pos;
+}
+
+// Where a value's data may end: the end of the line or a ';' comment, after blanks. A '#'
+// there is no comment: Windows drops such a value.
+bool atDataEnd(const std::u16string& text, size_t pos) {
+  pos = skipBlanks(text, pos);
+  return pos == text.size() || text[pos] == u';';
+}
+
+bool startsWithRegedit4(const std::string& bytes) {
+  const size_t start = bytes.find_first_not_of(" \t");
+  return start != std::string::npos && bytes.compare(start, 8, "REGEDIT4") == 0;
+}
+
+// hex(2) and hex(7) data are strings: Windows ends one that lacks its terminating NUL.
+bool isStringType(uint32_t type) { return type == kRegExpandSz || type == kRegMultiSz; }
+
+std::string terminated(std::string data) {
+  const size_t size = data.size();
+  if (size > 0 && (data[size - 1] != '\0' || data[size - 2] != '\0')) data.append(2, '\0');
+  return data;
+}
+
 class RegTextReader {
  public:
   RegTextReader(Registry* registry, RegParseError* error) : registry_(registry), error_(error) {}
@@ -69,7 +95,7 @@ class RegTextReader {
     std::u16string text;
     if (!decode(bytes, &text)) return false;
     splitLines(text);
-    if (lines_.empty() || !readHeader(trimRight(lines_[0].text))) {
+    if (lines_.empty() || !readHeader(trimLeft(lines_[0].text))) {
       return fail(1, "missing registry header");
     }
     for (next_ = 1; next_ < lines_.size();) {
@@ -80,6 +106,14 @@ class RegTextReader {
   }
 
  private:
+  using DataReader = bool (RegTextReader::*)(const std::u16string& name, const std::u16string& data,
+                                             int number);
+  struct DataForm {
+    const char16_t* prefix;  // matched ignoring case
+    DataReader read;
+  };
+  static const DataForm kDataForms[4];
+
   bool fail(int line, const std::string& reason) {
     error_->line = line;
     error_->reason = reason;
@@ -87,7 +121,7 @@ class RegTextReader {
   }
 
   // The file's text: UTF-16LE after its BOM, UTF-8 after its BOM, 1252 when it starts
-  // with the REGEDIT4 header, else UTF-8.
+  // with the REGEDIT4 header (after blanks, as Windows allows), else UTF-8.
   bool decode(const std::string& bytes, std::u16string* text) {
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
       if (bytes.size() % 2 != 0) {
@@ -100,7 +134,7 @@ class RegTextReader {
       *text = fromUtf16LeBytes(bytes.substr(2));
     } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
       *text = utf8ToUtf16(bytes.substr(3));
-    } else if (bytes.compare(0, 8, "REGEDIT4") == 0) {
+    } else if (startsWithRegedit4(bytes)) {
       *text = decode1252(bytes);
     } else {
       *text = utf8ToUtf16(bytes);
@@ -121,6 +155,8 @@ class RegTextReader {
     }
   }
 
+  // Windows takes any other header that starts with "REGEDIT" for a Windows 3.1 file,
+  // which holds no HKEY_LOCAL_MACHINE keys, so those are refused like any other.
   bool readHeader(const std::u16string& header) {
     if (header == kVersion5Header) {
       ansiStrings_ = false;
@@ -134,11 +170,19 @@ class RegTextReader {
   }
 
   bool readLine(const Line& line) {
+    if (!noNul(line)) return false;
     const std::u16string text = trimLeft(line.text);
-    if (text.empty() || text[0] == u';') return true;
+    if (text.empty() || text[0] == u';' || text[0] == u'#') return true;
     if (text[0] == u'[') return readSection(trimRight(text), line.number);
     if (text[0] == u'"' || text[0] == u'@') return readValue(text, line.number);
     return fail(line.number, "not a section, value or comment");
+  }
+
+  // A NUL character is part of no line form (Windows' own export never writes one) and
+  // no key name can hold it: the line is refused, not read into a name or its data.
+  bool noNul(const Line& line) {
+    return line.text.find(u'\0') == std::u16string::npos ||
+           fail(line.number, "NUL character in the line");
   }
 
   bool readSection(const std::u16string& text, int number) {
@@ -152,6 +196,8 @@ class RegTextReader {
     }
     path.erase(0, root.size());
     if (!path.empty()) path.erase(0, 1);
+    // Windows opens [KEY\] and [KEY\\] as KEY.
+    while (!path.empty() && path.back() == u'\\') path.pop_back();
     std::vector<std::u16string> parts;
     if (!splitKeyPath(path, &parts)) return fail(number, "empty key name in the key path");
     if (parts.size() > kMaxKeyDepth) return fail(number, "key path deeper than 512 levels");
@@ -165,7 +211,10 @@ class RegTextReader {
   }
 
   // Reads a quoted string starting at text[*pos] == '"'; *pos ends after the closing quote.
-  static bool readQuoted(const std::u16string& text, size_t* pos, std::u16string* out) {
+  // An escape other than \\, \", \n and \r stands for its character alone, as in Windows;
+  // \0 is refused, as Windows drops the value that holds it.
+  bool readQuoted(const std::u16string& text, size_t* pos, std::u16string* out, int number,
+                  const char* unterminated) {
     out->clear();
     for (size_t i = *pos + 1; i < text.size(); ++i) {
       if (text[i] == u'"') {
@@ -174,29 +223,13 @@ class RegTextReader {
       }
       if (text[i] == u'\\' && i + 1 < text.size()) {
         const char16_t escaped = text[++i];
-        switch (escaped) {
-          case u'\\':
-          case u'"':
-            out->push_back(escaped);
-            break;
-          case u'n':
-            out->push_back(u'\n');
-            break;
-          case u'r':
-            out->push_back(u'\r');
-            break;
-          case u'0':
-            out->push_back(u'\0');
-            break;
-          default:
-            out->push_back(u'\\');
-            out->push_back(escaped);
-        }
+        if (escaped == u'0') return fail(number, "\\0 in a quoted string");
+        out->push_back(escaped == u'n' ? u'\n' : escaped == u'r' ? u'\r' : escaped);
         continue;
       }
       out->push_back(text[i]);
     }
-    return false;
+    return fail(number, unterminated);
   }
 
   bool readValue(const std::u16string& text, int number) {
@@ -204,96 +237,121 @@ class RegTextReader {
     std::u16string name;
     if (text[0] == u'@') {
       pos = 1;
-    } else if (!readQuoted(text, &pos, &name)) {
-      return fail(number, "unterminated value name");
+    } else if (!readQuoted(text, &pos, &name, number, "unterminated value name")) {
+      return false;
     }
-    while (pos < text.size() && isBlank(text[pos])) ++pos;
+    pos = skipBlanks(text, pos);
     if (pos >= text.size() || text[pos] != u'=')
       return fail(number, "missing '=' after the value name");
-    ++pos;
-    while (pos < text.size() && isBlank(text[pos])) ++pos;
+    pos = skipBlanks(text, pos + 1);
     if (currentKey_ == nullptr) return fail(number, "value outside a key section");
     const std::u16string data = text.substr(pos);
-    if (!data.empty() && data[0] == u'-') {
-      if (!trimLeft(data.substr(1)).empty()) return fail(number, "malformed value deletion");
-      registry_->removeValue(currentKey_, name);
-      return true;
+    for (const DataForm& form : kDataForms) {
+      if (startsWithIgnoreCase(data, form.prefix)) return (this->*form.read)(name, data, number);
     }
-    if (!data.empty() && data[0] == u'"') return readStringData(name, data, number);
-    if (startsWithIgnoreCase(data, u"dword:")) return readDwordData(name, data.substr(6), number);
-    if (startsWithIgnoreCase(data, u"hex")) return readHexData(name, data.substr(3), number);
     return fail(number, "unknown value data");
+  }
+
+  bool readDeletion(const std::u16string& name, const std::u16string& data, int number) {
+    if (!atDataEnd(data, 1)) return fail(number, "malformed value deletion");
+    registry_->removeValue(currentKey_, name);
+    return true;
   }
 
   bool readStringData(const std::u16string& name, const std::u16string& data, int number) {
     size_t pos = 0;
     std::u16string text;
-    if (!readQuoted(data, &pos, &text)) return fail(number, "unterminated string");
-    if (!trimLeft(data.substr(pos)).empty()) return fail(number, "text after the closing quote");
+    if (!readQuoted(data, &pos, &text, number, "unterminated string")) return false;
+    if (!atDataEnd(data, pos)) return fail(number, "text after the closing quote");
     text.push_back(u'\0');
     registry_->setValue(currentKey_, name, kRegSz, toUtf16LeBytes(text));
     return true;
   }
 
-  bool readDwordData(const std::u16string& name, const std::u16string& digits, int number) {
+  bool readDwordData(const std::u16string& name, const std::u16string& data, int number) {
+    const size_t start = skipBlanks(data, 6);
+    size_t end = start;
+    while (end < data.size() && hexDigit(data[end]) >= 0) ++end;
     uint32_t value = 0;
-    if (!parseHexNumber(trimRight(digits), &value)) return fail(number, "malformed dword");
+    if (!parseHexNumber(data.substr(start, end - start), &value) || !atDataEnd(data, end)) {
+      return fail(number, "malformed dword");
+    }
     registry_->setValue(currentKey_, name, kRegDword, word32Bytes(value));
     return true;
   }
 
-  // `rest` follows "hex": either ":" or "(N):", then the bytes.
-  bool readHexData(const std::u16string& name, const std::u16string& rest, int number) {
+  // `data` starts with "hex": either ":" or "(N):" follows, then the bytes.
+  bool readHexData(const std::u16string& name, const std::u16string& data, int number) {
     uint32_t type = kRegBinary;
-    size_t pos = 0;
-    if (!rest.empty() && rest[0] == u'(') {
-      const size_t close = rest.find(u')');
-      if (close == std::u16string::npos || !parseHexNumber(rest.substr(1, close - 1), &type)) {
+    size_t pos = 3;
+    if (pos < data.size() && data[pos] == u'(') {
+      const size_t close = data.find(u')', pos);
+      if (close == std::u16string::npos ||
+          !parseHexNumber(data.substr(pos + 1, close - pos - 1), &type)) {
         return fail(number, "malformed hex type");
       }
       pos = close + 1;
     }
-    if (pos >= rest.size() || rest[pos] != u':') return fail(number, "missing ':' after hex");
+    if (pos >= data.size() || data[pos] != u':') return fail(number, "missing ':' after hex");
     std::string bytes;
-    if (!readHexBytes(rest.substr(pos + 1), number, &bytes)) return false;
-    if (ansiStrings_ && (type == kRegExpandSz || type == kRegMultiSz))
+    if (!readHexBytes(data.substr(pos + 1), number, &bytes)) return false;
+    // REGEDIT4 files hold these strings in the code page, Version 5.00 files in UTF-16LE.
+    if (ansiStrings_ && (type == kRegSz || isStringType(type))) {
       bytes = toUtf16LeBytes(decode1252(bytes));
+    }
+    if (isStringType(type)) {
+      if (bytes.size() % 2 != 0) return fail(number, "string data of an odd number of bytes");
+      bytes = terminated(bytes);
+    }
     registry_->setValue(currentKey_, name, type, bytes);
     return true;
   }
 
-  // Comma-separated bytes of one or two hex digits; a part ending in '\' continues on the
-  // next line.
-  bool readHexBytes(std::u16string part, int number, std::string* bytes) {
-    for (;;) {
-      part = trimRight(trimLeft(part));
-      const bool continued = !part.empty() && part.back() == u'\\';
-      if (continued) part.pop_back();
-      if (!readHexList(part, number, bytes)) return false;
-      if (!continued) return true;
-      if (next_ >= lines_.size())
-        return fail(number, "hex data continued past the end of the file");
-      part = lines_[next_].text;
-      number = lines_[next_].number;
-      ++next_;
+  // The bytes of the first line's `part`, and of the lines it continues on with a '\'.
+  // Blank lines and ';' comment lines between them are skipped, as Windows skips them;
+  // anything else that Windows would not read as bytes is refused on its line.
+  bool readHexBytes(const std::u16string& part, int number, std::string* bytes) {
+    bool continued = false;
+    if (!readHexLine(part, false, number, bytes, &continued)) return false;
+    while (continued && next_ < lines_.size()) {
+      const Line& line = lines_[next_++];
+      if (!noNul(line)) return false;
+      const std::u16string text = trimLeft(line.text);
+      if (text.empty() || text[0] == u';') continue;
+      if (text[0] == u'#') return fail(line.number, "'#' comment inside continued hex data");
+      if (!readHexLine(text, true, line.number, bytes, &continued)) return false;
     }
+    return true;  // data continued past the end of the file ends there, as in Windows
   }
 
-  bool readHexList(const std::u16string& list, int number, std::string* bytes) {
-    size_t start = 0;
-    while (start < list.size()) {
-      size_t end = list.find(u',', start);
-      const bool last = end == std::u16string::npos;
-      if (last) end = list.size();
-      const std::u16string token = trimRight(trimLeft(list.substr(start, end - start)));
-      uint32_t value = 0;
-      if (token.size() > 2 || !parseHexNumber(token, &value)) {
-        return fail(number, "malformed hex data");
+  // One line of comma-separated bytes of one or two hex digits, ending in an optional
+  // comma, then optionally a '\' for a continuation, then optionally a ';' comment. A
+  // continuation line starts with a byte.
+  bool readHexLine(const std::u16string& text, bool continuation, int number, std::string* bytes,
+                   bool* continued) {
+    if (continuation && hexDigit(text[0]) < 0) return fail(number, "malformed hex data");
+    size_t pos = 0;
+    bool byteDue = true;  // at the start or after a comma
+    for (;;) {
+      if (byteDue && pos < text.size() && hexDigit(text[pos]) >= 0) {
+        const size_t digits = pos + 1 < text.size() && hexDigit(text[pos + 1]) >= 0 ? 2 : 1;
+        uint32_t value = 0;
+        parseHexNumber(text.substr(pos, digits), &value);
+        bytes->push_back(static_cast<char>(value));
+        pos += digits;
+        byteDue = false;
+      } else if (!byteDue && pos < text.size() && text[pos] == u',') {
+        ++pos;
+        byteDue = true;
+      } else {
+        break;
       }
-      bytes->push_back(static_cast<char>(value));
-      start = end + 1;
     }
-    return true;
+    *continued = false;
+    if (atDataEnd(text, pos)) return true;
+    pos = skipBlanks(text, pos);
+    *continued = byteDue && text[pos] == u'\\' && atDataEnd(text, pos + 1);
+    return *continued || fail(number, "malformed hex data");
   }
 
   Registry* registry_;
@@ -302,6 +360,13 @@ class RegTextReader {
   size_t next_ = 0;
   bool ansiStrings_ = false;
   RegNode* currentKey_ = nullptr;
+};
+
+const RegTextReader::DataForm RegTextReader::kDataForms[4] = {
+    {u"-", &RegTextReader::readDeletion},
+    {u"\"", &RegTextReader::readStringData},
+    {u"dword:", &RegTextReader::readDwordData},
+    {u"hex", &RegTextReader::readHexData},
 };
 
 }  // namespace

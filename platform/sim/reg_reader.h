@@ -5,6 +5,9 @@
 // BOM; hex(2) and hex(7) data are UTF-16LE). Sections [HKEY_LOCAL_MACHINE\...] and
 // [-HKEY_LOCAL_MACHINE\...]; values "name" or @ = "text", dword:, hex:, hex(N):, or -
 // to delete; hex data continued over lines ending in '\'; ';' comments; blank lines.
+// The yardstick is Windows' reg import: what it reads gives the same keys and values
+// (comments after the data, '#' comment lines, blanks and continuations included);
+// a line it skips, or one of a value it drops, is an error on that line.
 #pragma once
 
 #include <string>
