@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "inventory/identification.h"
+#include "inventory/settings_loader.h"
 #include "platform/os_types.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
@@ -105,7 +106,9 @@ void writeSettings(Registry* registry, const BoardSpec& board, int index) {
   if (catalogModemKind(board.modelCode) != 0) {
     settings.dword("ModemDevice", catalogModemKind(board.modelCode));
   }
-  if (!board.name.empty()) settings.text("Name", board.name);
+  // Unnamed, it gets the name the program shows, as the program writes it back.
+  const std::string defaultName = utf16ToUtf8(fromWide(kDefaultDisplayName));
+  settings.text("Name", board.name.empty() ? format(defaultName.c_str(), index + 1) : board.name);
   for (int j = 0; j < board.portCount; ++j) {
     key(registry, path + format("\\Port%u", j)).text("Name", format("COM%u", board.comNumbers[j]));
   }
@@ -131,7 +134,7 @@ void writePortNodes(Registry* registry, const BoardSpec& board, int index,
 }
 
 // The board's device node, software key and port nodes; index is its place in the
-// device manager's list, pciIndex and isaIndex its place among the boards of its bus.
+// device manager's list, busIndex its place among the boards of its bus.
 void writeBoardNodes(Registry* registry, const BoardSpec& board, int index, int busIndex) {
   const bool isa = board.bus == BoardBus::kIsa;
   const std::string hardwareId = isa ? format("ISAPNP\\NRV_D%04X", kIsaModelBit | board.modelCode)
