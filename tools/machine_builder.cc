@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "inventory/identification.h"
+#include "inventory/inventory.h"
 #include "inventory/settings_loader.h"
 #include "platform/os_types.h"
 #include "platform/sim/reg_writer.h"
@@ -19,9 +20,8 @@ constexpr uint32_t kRegResourceList = 8;
 constexpr uint32_t kIsaModelBit = 0x1000;  // the ISA hardware id's mark: the I/O base is read
 constexpr uint32_t kIoRangeLength = 8;
 constexpr uint32_t kScanRate = 10;
-constexpr size_t kComDbLeastBytes = 32;      // a fresh machine's database: COM1 to COM256
-constexpr size_t kComDbStepBytes = 128;      // it grows by 1024 numbers
-constexpr int kPortDriverKeysPerBoard = 64;  // software keys NNNN of board b's ports: b * 64 + j
+constexpr size_t kComDbLeastBytes = 32;  // a fresh machine's database: COM1 to COM256
+constexpr size_t kComDbStepBytes = 128;  // it grows by 1024 numbers
 
 std::string format(const char* pattern, unsigned a, unsigned b = 0) {
   char text[96];
@@ -118,7 +118,8 @@ void writePortNodes(Registry* registry, const BoardSpec& board, int index,
                     const std::string& prefix) {
   for (int j = 0; j < board.portCount; ++j) {
     const std::string node = "Enum\\ZEPHYNPORT\\PORT\\" + prefix + format("&%02u", j);
-    const std::string driver = kPortClass + format("\\%04u", index * kPortDriverKeysPerBoard + j);
+    // Board b's ports have the software keys b * 64 + j.
+    const std::string driver = kPortClass + format("\\%04u", index * kMaxPorts + j);
     const std::string com = format("COM%u", board.comNumbers[j]);
     key(registry, node)
         .text("Class", "Ports")
