@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     Registry& registry = currentMachine()->registry;
     RegNode* key = registry.findKey(u"");  // HKEY_LOCAL_MACHINE itself
     registry.setValue(key, u"MachineIoProbe", 4, std::string(4, '\0'));
-    registry.deleteValue(key, u"MachineIoProbe");
+    registry.removeValue(key, u"MachineIoProbe");
   }
   return endPlatform();
 }

@@ -88,7 +88,7 @@ class PortNodesTest : public ::testing::Test {
     // Port 0 differs only in case, port 1 has no PortName, port 2 a stale one.
     machine_.setText(hardwareKey(0, 0), "PortName", "com3");
     Registry& registry = machine_.machine().registry;
-    registry.deleteValue(registry.findKey(u"SYSTEM\\CurrentControlSet\\Enum\\ZEPHYNPORT\\PORT\\"
+    registry.removeValue(registry.findKey(u"SYSTEM\\CurrentControlSet\\Enum\\ZEPHYNPORT\\PORT\\"
                                           u"8&b0&0&01\\Device Parameters"),
                          u"PortName");
     machine_.setText(hardwareKey(0, 2), "PortName", "COM99");

@@ -118,7 +118,7 @@ TEST(ConcurrentRuns, EveryRunKeepsItsChangeAndClosesItsLog) {
         << error.line << ": " << error.reason;
     for (int com = 3; com <= 14; ++com) {
       uint32_t timeout = 0;
-      EXPECT_TRUE(readDwordValue(registry, utf8ToUtf16(portKey(com)), u"TxCloseTime", &timeout))
+      EXPECT_TRUE(storedDword(registry, utf8ToUtf16(portKey(com)), u"TxCloseTime", &timeout))
           << com;
       EXPECT_EQ(timeout, static_cast<uint32_t>(com * 10)) << com;
     }

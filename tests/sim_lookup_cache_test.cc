@@ -129,7 +129,7 @@ TEST(SimLookupCache, TheDeviceTreeFollowsNodesPrefixesAndPresence) {
       {"a child added",
        [&](TestMachine& m) {
          m.setText(kPort + "8&b0&0&02", "Class", "Ports");
-         m.machine().registry.createKey(utf8ToUtf16(kPort + "8&b0&0&02\\Control"));
+         m.machine().registry.addKey(utf8ToUtf16(kPort + "8&b0&0&02\\Control"));
        },
        {p0, p1, "ZEPHYNPORT\\PORT\\8&b0&0&02"}},
       {"the prefix now names the other board's ports",
@@ -165,14 +165,14 @@ TEST(SimLookupCache, TheReadOnlyKnobTakesEffectAtOnce) {
       {"Parameters made read-only",
        [&](TestMachine& m) {
          Registry& registry = m.machine().registry;
-         registry.setValue(registry.createKey(utf8ToUtf16(knobKey)), u"ReadOnly", kRegMultiSz,
+         registry.setValue(registry.addKey(utf8ToUtf16(knobKey)), u"ReadOnly", kRegMultiSz,
                            multiText(kParameters));
        },
        kOsAccessDenied},
       {"another key made read-only",
        [&](TestMachine& m) {
          Registry& registry = m.machine().registry;
-         registry.setValue(registry.createKey(utf8ToUtf16(knobKey)), u"ReadOnly", kRegMultiSz,
+         registry.setValue(registry.addKey(utf8ToUtf16(knobKey)), u"ReadOnly", kRegMultiSz,
                            multiText(kParameters + "\\Device0"));
        },
        kOsSuccess},

@@ -20,6 +20,7 @@
 #include "platform/os_process.h"
 #include "platform/os_registry.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/os_process_sim.h"
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
@@ -70,7 +71,7 @@ TEST_F(MachineFile, CreatedFromTheDefaultAndRewrittenOnlyWhenChanged) {
   ASSERT_TRUE(readRegText(changed, &registry, &error)) << error.reason;
   EXPECT_EQ(writeRegFile(registry), changed);
   uint32_t wait = 0;
-  EXPECT_TRUE(readDwordValue(
+  EXPECT_TRUE(storedDword(
       registry, u"SYSTEM\\CurrentControlSet\\Services\\ZephynPort\\Parameters\\Device0\\Port2",
       u"WaitOnTx", &wait));
   EXPECT_EQ(wait, 1u);

@@ -46,8 +46,8 @@ TEST(RegWriter, EveryValueReadsBackByteForByte) {
   };
   Registry registry;
   RegNode* key =
-      registry.createKey(utf8ToUtf16("Soft\\L\xC3\xA4"
-                                     "bor \xCE\xA9"));
+      registry.addKey(utf8ToUtf16("Soft\\L\xC3\xA4"
+                                  "bor \xCE\xA9"));
   for (const auto& v : values) registry.setValue(key, utf8ToUtf16(v.name), v.type, v.data);
 
   const std::string file = writeRegFile(registry);
@@ -81,9 +81,9 @@ TEST(RegWriter, EveryValueReadsBackByteForByte) {
 
 TEST(RegWriter, SectionsAndValuesInUpperCasedOrder) {
   Registry registry;
-  registry.createKey(u"a\\c");
-  registry.createKey(u"A B");
-  RegNode* b = registry.createKey(u"B");
+  registry.addKey(u"a\\c");
+  registry.addKey(u"A B");
+  RegNode* b = registry.addKey(u"B");
   registry.setValue(b, u"_x", 1, utf16(std::string("u") + '\0'));
   registry.setValue(b, u"b", 4, std::string("\x0A\0\0\0", 4));
   registry.setValue(b, u"A", 3, "\x01");
@@ -105,7 +105,7 @@ TEST(RegWriter, SectionsAndValuesInUpperCasedOrder) {
 // Lines of hex data end in '\' at column 80 at the latest.
 TEST(RegWriter, LongHexDataWrapsAsAContinuation) {
   Registry registry;
-  registry.setValue(registry.createKey(u"K"), u"Bin", 3, std::string(30, '\x11'));
+  registry.setValue(registry.addKey(u"K"), u"Bin", 3, std::string(30, '\x11'));
   const std::string expected =
       "Windows Registry Editor Version 5.00\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\K]\r\n"

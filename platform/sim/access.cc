@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/os_types.h"
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
 
 namespace {
 
@@ -44,8 +44,7 @@ const std::vector<std::u16string>& readOnlyPrefixes(const Registry& registry) {
   if (data != parsedData) {
     parsedData = data;
     prefixes.clear();
-    for (const std::u16string& entry :
-         readMultiTextValue(registry, kRegistryKnobKey, u"ReadOnly")) {
+    for (const std::u16string& entry : storedMultiText(registry, kRegistryKnobKey, u"ReadOnly")) {
       std::u16string prefix = foldCase(trimSeparators(entry));
       if (!prefix.empty()) prefixes.push_back(std::move(prefix));
     }

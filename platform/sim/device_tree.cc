@@ -5,7 +5,7 @@
 #include <functional>
 #include <string_view>
 
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
 #include "platform/sim/utf.h"
 
 const char16_t kEnumKeyPath[] = u"SYSTEM\\CurrentControlSet\\Enum";

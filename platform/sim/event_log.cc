@@ -9,9 +9,8 @@
 #include <cstring>
 
 #include "platform/code_pages.h"
-#include "platform/sim/ansi.h"
-#include "platform/sim/codepage.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 
 void logEvent(const std::string& line) {

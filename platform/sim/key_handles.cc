@@ -58,6 +58,6 @@ uint32_t createKeyHandle(SimMachine& machine, const std::u16string& path, uint32
   std::vector<std::u16string> parts;
   if (!splitKeyPath(path, &parts)) return kOsFileNotFound;
   if (!mayCreate || isReadOnlyKey(machine.registry, path)) return kOsAccessDenied;
-  machine.registry.createKey(path);
+  machine.registry.addKey(path);
   return openKeyHandle(machine, path, access, out);
 }

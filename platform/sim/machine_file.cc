@@ -11,11 +11,10 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/os_process.h"
-#include "platform/sim/ansi.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/file_io.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/reg_writer.h"
 
@@ -55,7 +54,6 @@ struct FileRun {
 };
 
 FileRun* gFileRun = nullptr;
-bool gTestRunOpen = false;
 
 // The path with its control characters (C0, DEL and C1 in UTF-8) escaped, so that an
 // error line stays one line and nothing in it reaches the terminal as a command.
@@ -165,6 +163,8 @@ int takeLock(const std::string& path, const FileOwner& owner, int* fd) {
   return 0;
 }
 
+}  // namespace
+
 int beginFileRun() {
   std::string path;
   std::string error;
@@ -238,8 +238,6 @@ int endFileRun() {
   return status;
 }
 
-}  // namespace
-
 bool machineFilePath(std::string* path, std::string* error) {
   const char* machine = std::getenv("ZPCONFIG_MACHINE");
   if (machine != nullptr && machine[0] != '\0') {
@@ -261,35 +259,8 @@ bool machineFilePath(std::string* path, std::string* error) {
   return false;
 }
 
-bool platformRunOpen() { return gFileRun != nullptr || gTestRunOpen; }
+bool fileRunOpen() { return gFileRun != nullptr; }
 
 std::string defaultMachineBytes() {
   return std::string(reinterpret_cast<const char*>(kDefaultMachineText), kDefaultMachineTextSize);
-}
-
-// The simulated machine runs the program as a native process.
-bool runsUnderWow64() { return false; }
-
-int beginPlatform() {
-  if (platformRunOpen()) return 0;
-  setLastOsError(kOsSuccess);
-  if (testMachineInstalled()) {
-    currentMachine()->registryCalls = 0;
-    gTestRunOpen = true;
-    return 0;
-  }
-  return beginFileRun();
-}
-
-int endPlatform() {
-  if (gTestRunOpen) {
-    gTestRunOpen = false;
-    SimMachine* machine = currentMachine();
-    if (machine != nullptr) {
-      machine->log.push_back("end registry-calls=" + std::to_string(machine->registryCalls));
-    }
-    return 0;
-  }
-  if (gFileRun == nullptr) return 0;
-  return endFileRun();
 }

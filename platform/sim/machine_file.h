@@ -1,20 +1,17 @@
-// The machine file of the native build: where it lives, and the run's hold on it
-// (beginPlatform and endPlatform of platform/os_process.h).
+// The machine file of the native build: where it lives, and a run's hold on it (taken and
+// let go by beginPlatform and endPlatform, os_process_sim.cc).
 //
 // The file is ZPCONFIG_MACHINE, else ${XDG_STATE_HOME:-$HOME/.local/state}/zpconfigutil/
 // machine.reg, followed through symbolic links to the file they end at; it must be a
-// regular file of at most 256 MiB (else nothing is opened or created). beginPlatform
+// regular file of at most 256 MiB (else nothing is opened or created). beginFileRun
 // takes a blocking flock on "<file>.lock", removes temporaries a killed run left, and
-// reads the file (the built-in default machine when it is missing). endPlatform appends
+// reads the file (the built-in default machine when it is missing). endFileRun appends
 // the run's event-log lines and "end registry-calls=N" to "<file>.log", then writes the
 // registry back when the run changed it or the file was missing (to a temporary file in
 // the same folder, given the old file's mode, owner and group, flushed and renamed over
 // it), and lets the lock go. A failure is reported as "ZPConfigUtil: <path>[:<line>]:
 // <reason>" on standard error, with exit status 2, and leaves the old file as it was; a
 // run that wrote the file back has nothing left that can fail.
-//
-// While a test machine is installed, no file is used: beginPlatform starts a run on the
-// test machine and endPlatform only adds "end registry-calls=N" to its log.
 #pragma once
 
 #include <string>
@@ -22,8 +19,14 @@
 // The machine file's path from the environment; false (with *error) when there is none.
 bool machineFilePath(std::string* path, std::string* error);
 
-// True between beginPlatform and endPlatform.
-bool platformRunOpen();
+// Takes the machine file: 0, or the exit status 2 after the error line.
+int beginFileRun();
+
+// Logs the run and writes the machine back: 0, or 2 after the error line.
+int endFileRun();
+
+// True between beginFileRun and endFileRun.
+bool fileRunOpen();
 
 // The built-in default machine's .reg text.
 std::string defaultMachineBytes();

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 
 namespace {
@@ -157,7 +158,7 @@ class RegTextReader {
       currentKey_ = nullptr;
       return true;
     }
-    currentKey_ = registry_->createKey(path);
+    currentKey_ = registry_->addKey(path);
     return true;
   }
 
@@ -213,7 +214,7 @@ class RegTextReader {
     const std::u16string data = text.substr(pos);
     if (!data.empty() && data[0] == u'-') {
       if (!trimLeft(data.substr(1)).empty()) return fail(number, "malformed value deletion");
-      registry_->deleteValue(currentKey_, name);
+      registry_->removeValue(currentKey_, name);
       return true;
     }
     if (!data.empty() && data[0] == u'"') return readStringData(name, data, number);

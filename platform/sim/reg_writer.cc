@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
 #include "platform/sim/utf.h"
 
 namespace {

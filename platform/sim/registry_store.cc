@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
 #include "platform/sim/utf.h"
 
 bool splitKeyPath(const std::u16string& path, std::vector<std::u16string>* parts) {
@@ -60,7 +60,7 @@ RegNode* Registry::findKeyBeneath(RegNode& base, const std::u16string& path) {
   return node;
 }
 
-RegNode* Registry::createKey(const std::u16string& path) {
+RegNode* Registry::addKey(const std::u16string& path) {
   std::vector<std::u16string> parts;
   if (!splitKeyPath(path, &parts)) return nullptr;
   RegNode* node = &root_;
@@ -121,14 +121,14 @@ void Registry::setValue(RegNode* key, const std::u16string& name, uint32_t type,
   value.data = data;
 }
 
-bool Registry::deleteValue(RegNode* key, const std::u16string& name) {
+bool Registry::removeValue(RegNode* key, const std::u16string& name) {
   if (key->values.erase(foldCase(name)) == 0) return false;
   markChanged();
   return true;
 }
 
-bool readTextValue(const Registry& registry, const std::u16string& path, const std::u16string& name,
-                   std::u16string* text) {
+bool storedText(const Registry& registry, const std::u16string& path, const std::u16string& name,
+                std::u16string* text) {
   const RegValue* value = registry.findValue(path, name);
   if (value == nullptr || (value->type != 1 && value->type != 2)) return false;
   const std::u16string units = fromUtf16LeBytes(value->data);
@@ -136,8 +136,8 @@ bool readTextValue(const Registry& registry, const std::u16string& path, const s
   return true;
 }
 
-bool readDwordValue(const Registry& registry, const std::u16string& path,
-                    const std::u16string& name, uint32_t* value) {
+bool storedDword(const Registry& registry, const std::u16string& path, const std::u16string& name,
+                 uint32_t* value) {
   const RegValue* stored = registry.findValue(path, name);
   if (stored == nullptr || stored->type != 4 || stored->data.size() != 4) return false;
   uint32_t number = 0;
@@ -146,8 +146,8 @@ bool readDwordValue(const Registry& registry, const std::u16string& path,
   return true;
 }
 
-std::vector<std::u16string> readMultiTextValue(const Registry& registry, const std::u16string& path,
-                                               const std::u16string& name) {
+std::vector<std::u16string> storedMultiText(const Registry& registry, const std::u16string& path,
+                                            const std::u16string& name) {
   std::vector<std::u16string> strings;
   const RegValue* value = registry.findValue(path, name);
   if (value == nullptr || (value->type != 7 && value->type != 1)) return strings;

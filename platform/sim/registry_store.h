@@ -42,7 +42,7 @@ class Registry {
   static RegNode* findKeyBeneath(RegNode& base, const std::u16string& path);
 
   // The key at `path`, created with every missing parent; null for an invalid path.
-  RegNode* createKey(const std::u16string& path);
+  RegNode* addKey(const std::u16string& path);
 
   // Removes the key and everything beneath it; false when there was none. The root
   // cannot be removed: deleting the empty path empties it.
@@ -54,7 +54,7 @@ class Registry {
   // Stores the value; setting the type and data it already has changes nothing.
   void setValue(RegNode* key, const std::u16string& name, uint32_t type, const std::string& data);
   // False when the value did not exist.
-  bool deleteValue(RegNode* key, const std::u16string& name);
+  bool removeValue(RegNode* key, const std::u16string& name);
 
   // Whether anything was created, changed or deleted since the last clearChanged.
   bool changed() const { return changed_; }
@@ -82,11 +82,11 @@ class Registry {
 
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first NUL, or false when the
 // value is missing or of another type.
-bool readTextValue(const Registry& registry, const std::u16string& path, const std::u16string& name,
-                   std::u16string* text);
+bool storedText(const Registry& registry, const std::u16string& path, const std::u16string& name,
+                std::u16string* text);
 // A REG_DWORD value of 4 bytes, or false.
-bool readDwordValue(const Registry& registry, const std::u16string& path,
-                    const std::u16string& name, uint32_t* value);
+bool storedDword(const Registry& registry, const std::u16string& path, const std::u16string& name,
+                 uint32_t* value);
 // The strings of a REG_MULTI_SZ (or REG_SZ) value, empty strings dropped.
-std::vector<std::u16string> readMultiTextValue(const Registry& registry, const std::u16string& path,
-                                               const std::u16string& name);
+std::vector<std::u16string> storedMultiText(const Registry& registry, const std::u16string& path,
+                                            const std::u16string& name);

@@ -15,9 +15,9 @@
 
 #include "driver/driver_channel.h"
 #include "inventory/inventory.h"
-#include "platform/sim/ansi.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 #include "platform/text.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -146,8 +146,8 @@ void sendArbitraryCommand(FuzzInput& input) {
   FuzzMachine machine(knobText);
   if (knobs & 4) {  // any reply bytes, as a REG_SZ of any length
     const std::string reply = input.bytes(input.byte());
-    machine.registry().setValue(machine.registry().createKey(u"SOFTWARE\\ZephynSim\\Driver"),
-                                u"Reply", 1, reply);
+    machine.registry().setValue(machine.registry().addKey(u"SOFTWARE\\ZephynSim\\Driver"), u"Reply",
+                                1, reply);
   }
 
   fuzzCheck(createInventory() == 0, "an Inventory is made");

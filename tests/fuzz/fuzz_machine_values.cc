@@ -130,34 +130,31 @@ bool applyOperation(FuzzInput& input, Registry& registry) {
   const std::u16string name = u16(slot.name);
   switch (kind % 8) {
     case 0:
-      if (RegNode* key = registry.findKey(path)) registry.deleteValue(key, name);
+      if (RegNode* key = registry.findKey(path)) registry.removeValue(key, name);
       return true;
     case 1:  // well-formed text
-      registry.setValue(registry.createKey(path), name, 1, unitsOf(data + '\0'));
+      registry.setValue(registry.addKey(path), name, 1, unitsOf(data + '\0'));
       return true;
     case 2:  // a DWORD of the data's first bytes
-      registry.setValue(registry.createKey(path), name, 4,
-                        (data + std::string(4, '\0')).substr(0, 4));
+      registry.setValue(registry.addKey(path), name, 4, (data + std::string(4, '\0')).substr(0, 4));
       return true;
     case 3:  // several strings split at '|'
     {
       std::string strings = data;
       for (char& c : strings) c = c == '|' ? '\0' : c;
-      registry.setValue(registry.createKey(path), name, 7, unitsOf(strings + '\0' + '\0'));
+      registry.setValue(registry.addKey(path), name, 7, unitsOf(strings + '\0' + '\0'));
       return true;
     }
     case 4:
     case 5:  // raw data of a chosen type
-      registry.setValue(registry.createKey(path), name, kTypes[(kind / 8) % std::size(kTypes)],
-                        data);
+      registry.setValue(registry.addKey(path), name, kTypes[(kind / 8) % std::size(kTypes)], data);
       return true;
     case 6:  // raw data of any type
     {
       uint32_t type = 0;
       for (size_t i = 0; i < 4 && i < data.size(); ++i)
         type |= static_cast<uint32_t>(static_cast<uint8_t>(data[i])) << (8 * i);
-      registry.setValue(registry.createKey(path), name, type,
-                        data.size() > 4 ? data.substr(4) : "");
+      registry.setValue(registry.addKey(path), name, type, data.size() > 4 ? data.substr(4) : "");
       return true;
     }
     default:  // the whole key gone

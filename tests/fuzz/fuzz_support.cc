@@ -5,9 +5,10 @@
 
 #include "cli/program.h"
 #include "driver/driver_channel.h"
-#include "platform/sim/console.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/os_console_sim.h"
+#include "platform/sim/os_process_sim.h"
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
@@ -76,7 +77,7 @@ const Registry& defaultRegistry() {
 namespace {
 
 void copyKey(const RegNode& from, const std::u16string& path, Registry* to) {
-  RegNode* key = to->createKey(path);
+  RegNode* key = to->addKey(path);
   for (const auto& [folded, value] : from.values)
     to->setValue(key, value.name, value.type, value.data);
   for (const auto& [folded, child] : from.subkeys) {

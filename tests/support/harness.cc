@@ -5,9 +5,10 @@
 #include "cli/program.h"
 #include "driver/driver_channel.h"
 #include "platform/os_process.h"
-#include "platform/sim/console.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/os_console_sim.h"
+#include "platform/sim/os_process_sim.h"
 #include "platform/sim/reg_reader.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
@@ -81,14 +82,14 @@ std::optional<StoredValue> TestMachine::value(const std::string& path,
 
 std::optional<uint32_t> TestMachine::dword(const std::string& path, const std::string& name) const {
   uint32_t number = 0;
-  if (!readDwordValue(machine_->registry, u16(path), u16(name), &number)) return std::nullopt;
+  if (!storedDword(machine_->registry, u16(path), u16(name), &number)) return std::nullopt;
   return number;
 }
 
 std::optional<std::string> TestMachine::text(const std::string& path,
                                              const std::string& name) const {
   std::u16string units;
-  if (!readTextValue(machine_->registry, u16(path), u16(name), &units)) return std::nullopt;
+  if (!storedText(machine_->registry, u16(path), u16(name), &units)) return std::nullopt;
   return utf16ToUtf8(units);
 }
 
@@ -96,7 +97,7 @@ namespace {
 
 void setStoredValue(Registry& registry, const std::string& path, const std::string& name,
                     uint32_t type, const std::string& data) {
-  RegNode* key = registry.createKey(u16(path));
+  RegNode* key = registry.addKey(u16(path));
   if (key == nullptr) {
     ADD_FAILURE() << "not a key path: " << path;
     return;

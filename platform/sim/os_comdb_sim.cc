@@ -26,7 +26,7 @@ std::string readBitmap(const Registry& registry) {
 }
 
 void writeBitmap(Registry* registry, const std::string& bitmap) {
-  registry->setValue(registry->createKey(kArbiterKey), kComDbValue, kRegBinary, bitmap);
+  registry->setValue(registry->addKey(kArbiterKey), kComDbValue, kRegBinary, bitmap);
 }
 
 // How many numbers the database arbitrates.
@@ -85,7 +85,7 @@ uint32_t claimComPort(ComDb db, uint32_t number, bool force) {
   // The knob's number is taken by another program just before this claim of it: it stays
   // in use, and the claim finds it so.
   uint32_t takenBefore = 0;
-  readDwordValue(machine->registry, kComDbKnobKey, u"TakenBeforeClaim", &takenBefore);
+  storedDword(machine->registry, kComDbKnobKey, u"TakenBeforeClaim", &takenBefore);
   if (takenBefore == number && !force) return kOsSharingViolation;
   return kOsSuccess;
 }
@@ -132,7 +132,7 @@ uint32_t resizeComDb(ComDb db, uint32_t newSize) {
   SimMachine* machine = machineOf(db);
   if (machine == nullptr || newSize % kComDbSizeStep != 0) return kOsInvalidParameter;
   uint32_t fails = 0;
-  readDwordValue(machine->registry, kComDbKnobKey, u"ResizeFails", &fails);
+  storedDword(machine->registry, kComDbKnobKey, u"ResizeFails", &fails);
   if (fails == 1) return kOsAccessDenied;
   std::string bitmap = readBitmap(machine->registry);
   if (newSize <= sizeOf(bitmap) || newSize > kHighestPort) return kOsBadLength;

@@ -2,7 +2,7 @@
 // operation of the run.
 #include "platform/os_registry.h"
 #include "platform/sim/access.h"
-#include "platform/sim/codepage.h"
+#include "platform/sim/case_fold.h"
 #include "platform/sim/key_handles.h"
 #include "platform/sim/utf.h"
 
@@ -188,6 +188,6 @@ uint32_t regDeleteValue(RegKey key, const wchar_t* name) {
   const uint32_t status = valueKey(machine, key, true, &node);
   if (status != kOsSuccess) return status;
   if (node->values.count(foldedName(name)) == 0) return kOsFileNotFound;
-  machine->registry.deleteValue(node, fromWide(name));
+  machine->registry.removeValue(node, fromWide(name));
   return kOsSuccess;
 }

@@ -1,14 +1,19 @@
-#include "platform/sim/ansi.h"
+#include "platform/sim/machine_code_page.h"
 
 #include <cstring>
 
 #include "platform/code_pages.h"
-#include "platform/os_driver.h"
-#include "platform/sim/codepage.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/utf.h"
 
 namespace {
+
+// Bytes 0x80 to 0x9F; the rest of 1252 is Latin-1.
+const char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
 
 const char16_t kCodePageKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
 constexpr uint32_t kWindows1252 = 1252;
@@ -37,12 +42,32 @@ std::string to1252(const std::u16string& text) {
 
 }  // namespace
 
+char16_t decode1252(unsigned char byte) {
+  if (byte >= 0x80 && byte < 0xA0) return kHighControls[byte - 0x80];
+  return byte;
+}
+
+std::u16string decode1252(const std::string& bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (char byte : bytes) out.push_back(decode1252(static_cast<unsigned char>(byte)));
+  return out;
+}
+
+int encode1252(char16_t unit) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return unit;
+  for (int i = 0; i < 32; ++i) {
+    if (kHighControls[i] == unit) return 0x80 + i;
+  }
+  return -1;
+}
+
 bool readAnsiCodePage(const Registry& registry, uint32_t* codePage, std::string* reason) {
   *codePage = kWindows1252;
   const RegValue* value = registry.findValue(kCodePageKey, u"ACP");
   if (value == nullptr) return true;
   std::u16string text;
-  if (!readTextValue(registry, kCodePageKey, u"ACP", &text)) {
+  if (!storedText(registry, kCodePageKey, u"ACP", &text)) {
     *reason = "the ANSI code page (Nls\\CodePage, ACP) is not text";
     return false;
   }
@@ -67,34 +92,4 @@ uint32_t currentAnsiCodePage() {
 
 std::string toAnsi(const std::u16string& text) {
   return currentAnsiCodePage() == kUtf8CodePage ? utf16ToUtf8(text) : to1252(text);
-}
-
-size_t toAnsiText(const wchar_t* text, char* out, size_t outSize) {
-  if (text == nullptr) return 0;
-  const std::string ansi = toAnsi(fromWide(text));
-  const size_t needed = ansi.size() + 1;
-  // As WideCharToMultiByte: a size of 0 asks for the size needed.
-  if (outSize == 0) return needed;
-  if (out == nullptr) return 0;
-  if (needed > outSize) {
-    std::memcpy(out, ansi.data(), outSize);
-    return 0;
-  }
-  std::memcpy(out, ansi.c_str(), needed);
-  return needed;
-}
-
-uint32_t ansiCodePage() { return currentAnsiCodePage(); }
-
-size_t fromAnsiText(const char* text, wchar_t* out, size_t outUnits) {
-  if (out == nullptr || outUnits == 0) return 0;
-  out[0] = L'\0';
-  if (text == nullptr) return 0;
-  const std::string bytes(text);
-  const std::u16string units =
-      currentAnsiCodePage() == kUtf8CodePage ? utf8ToUtf16(bytes) : decode1252(bytes);
-  if (units.size() + 1 > outUnits) return 0;
-  toWide(units, out);
-  out[units.size()] = L'\0';
-  return units.size() + 1;
 }

@@ -1,6 +1,6 @@
 // writeOutput and writeErrorOutput on the native build: UTF-16 text out as UTF-8,
 // whatever the locale.
-#include "platform/sim/console.h"
+#include "platform/sim/os_console_sim.h"
 
 #include <cstdio>
 

@@ -1,14 +1,17 @@
 // The adapter driver's control device on the simulated machine. Its behaviour is set by
 // the knobs under SOFTWARE\ZephynSim\Driver; every open, exchange and close is logged.
+// Text crosses to and from the driver in the machine's ANSI code page.
+#include "platform/os_driver.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "platform/os_driver.h"
-#include "platform/sim/ansi.h"
-#include "platform/sim/codepage.h"
+#include "platform/code_pages.h"
+#include "platform/sim/case_fold.h"
 #include "platform/sim/event_log.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_code_page.h"
 #include "platform/sim/utf.h"
 
 namespace {
@@ -27,7 +30,7 @@ constexpr uint32_t kOsInvalidFunction = 1;
 
 uint32_t driverKnob(const Registry& registry, const char16_t* name, uint32_t fallback) {
   uint32_t value = fallback;
-  readDwordValue(registry, kDriverKnobKey, name, &value);
+  storedDword(registry, kDriverKnobKey, name, &value);
   return value;
 }
 
@@ -58,7 +61,7 @@ bool serveRequest(const Registry& registry, std::vector<unsigned char>& system, 
   if (type == kTextCommand) {
     if (driverKnob(registry, u"NoReply", 0) != 0) return true;
     std::u16string reply = kDefaultReply;
-    readTextValue(registry, kDriverKnobKey, u"Reply", &reply);
+    storedText(registry, kDriverKnobKey, u"Reply", &reply);
     const std::string ansi = toAnsi(reply);
     for (size_t i = 0; i <= ansi.size() && kTextOffset + i < limit; ++i) {
       system[kTextOffset + i] = i < ansi.size() ? static_cast<unsigned char>(ansi[i]) : 0;
@@ -71,8 +74,7 @@ bool serveRequest(const Registry& registry, std::vector<unsigned char>& system, 
     uint32_t count = 0;
     const std::string name = std::to_string(ui);
     if (limit <= kPortCountOffset ||
-        !readDwordValue(registry, kPortCountsKey, std::u16string(name.begin(), name.end()),
-                        &count)) {
+        !storedDword(registry, kPortCountsKey, std::u16string(name.begin(), name.end()), &count)) {
       return false;
     }
     system[kPortCountOffset] = static_cast<unsigned char>(count & 0xFF);
@@ -167,4 +169,34 @@ bool closeOsHandle(OsHandle handle) {
   logEvent("close " + utf16ToUtf8(machine->controlHandles[handle]));
   machine->controlHandles.erase(handle);
   return true;
+}
+
+size_t toAnsiText(const wchar_t* text, char* out, size_t outSize) {
+  if (text == nullptr) return 0;
+  const std::string ansi = toAnsi(fromWide(text));
+  const size_t needed = ansi.size() + 1;
+  // As WideCharToMultiByte: a size of 0 asks for the size needed.
+  if (outSize == 0) return needed;
+  if (out == nullptr) return 0;
+  if (needed > outSize) {
+    std::memcpy(out, ansi.data(), outSize);
+    return 0;
+  }
+  std::memcpy(out, ansi.c_str(), needed);
+  return needed;
+}
+
+uint32_t ansiCodePage() { return currentAnsiCodePage(); }
+
+size_t fromAnsiText(const char* text, wchar_t* out, size_t outUnits) {
+  if (out == nullptr || outUnits == 0) return 0;
+  out[0] = L'\0';
+  if (text == nullptr) return 0;
+  const std::string bytes(text);
+  const std::u16string units =
+      currentAnsiCodePage() == kUtf8CodePage ? utf8ToUtf16(bytes) : decode1252(bytes);
+  if (units.size() + 1 > outUnits) return 0;
+  toWide(units, out);
+  out[units.size()] = L'\0';
+  return units.size() + 1;
 }
