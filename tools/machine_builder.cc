@@ -39,7 +39,7 @@ std::string dwordBytes(uint32_t value) {
 class KeyWriter {
  public:
   KeyWriter(Registry* registry, const std::string& path)
-      : registry_(registry), node_(registry->createKey(utf8ToUtf16(path))) {}
+      : registry_(registry), node_(registry->addKey(utf8ToUtf16(path))) {}
 
   KeyWriter& text(const char* name, const std::string& value, uint32_t type = kRegSz) {
     return raw(name, type, toUtf16LeBytes(utf8ToUtf16(value) + u'\0'));
