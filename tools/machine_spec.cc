@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "apply/com_numbers.h"
 #include "inventory/identification.h"
 #include "inventory/inventory.h"
+#include "platform/sim/utf.h"
 
 namespace {
 
@@ -17,7 +19,7 @@ constexpr uint32_t kLowestIoBase = 0x100;
 constexpr uint32_t kHighestIoBase = 0x3FF;
 constexpr uint32_t kFirstIoBase = 0x180;
 constexpr uint32_t kIoRangeLength = 8;
-constexpr size_t kNameCharacters = 63;  // BoardRecord.displayName holds no more
+constexpr size_t kNameCharacters = 63;  // UTF-16 units: BoardRecord.displayName holds no more
 const char kBoardForm[] = "[COUNTx]BUS[-MODEL][:PORTS][@BASE]";
 
 struct ParseState {
@@ -125,12 +127,13 @@ bool nameBoards(ParseState& state, const std::string& value) {
   if (state.lastBoardsFrom == spec.boards.size()) {
     return state.fail("--name names the --board before it");
   }
-  size_t characters = 0;
   for (unsigned char c : value) {
     if (c < 0x20 || c == 0x7F) return state.fail("a board name holds no control character");
-    characters += (c & 0xC0) != 0x80 ? 1 : 0;
   }
-  if (characters == 0 || characters > kNameCharacters) {
+  // Decoding would turn bytes that are not UTF-8 into U+FFFD unnoticed.
+  const std::u16string units = utf8ToUtf16(value);
+  if (utf16ToUtf8(units) != value) return state.fail("a board name is UTF-8 text");
+  if (units.empty() || units.size() > kNameCharacters) {
     return state.fail("a board name has 1 to 63 characters");
   }
   for (size_t i = state.lastBoardsFrom; i < spec.boards.size(); ++i) spec.boards[i].name = value;
@@ -180,6 +183,7 @@ bool listedBefore(const BoardSpec& a, const BoardSpec& b) {
 
 bool placeIsaBoards(ParseState& state) {
   uint32_t next = kFirstIoBase;
+  std::vector<const BoardSpec*> placed;
   for (BoardSpec& board : state.spec->boards) {
     if (board.bus != BoardBus::kIsa) continue;
     if (!board.baseGiven) {
@@ -188,6 +192,18 @@ bool placeIsaBoards(ParseState& state) {
       board.ioBase = next;
     }
     next = board.ioBase + kIoRangeLength;
+    // The bus allocates each board a range of its own.
+    for (const BoardSpec* other : placed) {
+      if (board.ioBase < other->ioBase + kIoRangeLength &&
+          other->ioBase < board.ioBase + kIoRangeLength) {
+        char bases[64];
+        std::snprintf(bases, sizeof bases, "0x%X and 0x%X", static_cast<unsigned>(other->ioBase),
+                      static_cast<unsigned>(board.ioBase));
+        return state.fail(std::string("two ISA boards' I/O ranges overlap (") + bases +
+                          "): give each its own 8 bytes");
+      }
+    }
+    placed.push_back(&board);
   }
   return true;
 }
