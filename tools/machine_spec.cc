@@ -132,7 +132,7 @@ bool nameBoards(ParseState& state, const std::string& value) {
   }
   // Decoding would turn bytes that are not UTF-8 into U+FFFD unnoticed.
   const std::u16string units = utf8ToUtf16(value);
-  if (utf16ToUtf8(units) != value) return state.fail("a board name is UTF-8 text");
+  if (utf16ToUtf8(units) != value) return state.fail("a board name must be UTF-8 text");
   if (units.empty() || units.size() > kNameCharacters) {
     return state.fail("a board name has 1 to 63 characters");
   }
