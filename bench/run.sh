@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Times ZPConfigUtil on the largest machine it handles (64 boards of 64 ports) and prints
-# one table: per command the median wall time over RUNS rounds, the median peak resident
-# memory, the registry calls of a run (from the machine's event log), and the program's
-# own share of the time once process start and machine file I/O are taken off.
+# Times ZPConfigUtil on the largest machine it handles (64 boards of 64 ports, written by
+# ZPConfigUtil-machine) and prints one table: per command the median wall time over RUNS
+# rounds, the median peak resident memory, the registry calls of a run (from the
+# machine's event log), and the program's own share of the time once process start and
+# machine file I/O are taken off.
 #
 # Process start is timed with `ZPConfigUtil help` (it never opens the machine); machine
 # file I/O with bench/machine_io, which locks, reads and parses the same machine file
@@ -20,7 +21,7 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-15}
-targets=(ZPConfigUtil machine_io bench_machine)
+targets=(ZPConfigUtil ZPConfigUtil-machine machine_io)
 
 if [[ -z "${BUILD_DIR:-}" ]]; then
   build=$repo/build/native
@@ -42,7 +43,8 @@ program=$build/ZPConfigUtil
 machine_io=$build/bench/machine_io
 work=$(mktemp -d "${TMPDIR:-/tmp}/zp-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-"$build/bench/bench_machine" >"$work/source.reg"
+# Every COM number held: the boards' ports take COM1 to COM4096.
+"$build/ZPConfigUtil-machine" --start COM1 --board 64xpci:64 >"$work/source.reg"
 export ZPCONFIG_MACHINE=$work/machine.reg
 
 labels=("process start (help)" "machine_io read" "machine_io read + write back"

@@ -26,7 +26,7 @@ fi
 if [[ -z $native ]]; then
   native=$repo/build/native
   (cd "$repo" && cmake --preset native >/dev/null &&
-    cmake --build --preset native -j2 --target bench_machine >/dev/null)
+    cmake --build --preset native -j2 --target ZPConfigUtil-machine >/dev/null)
 fi
 [[ -f $fixtures/zephyn.sys ]] || sh "$repo/tests/wine/build_fixtures.sh" "$fixtures" >/dev/null
 
@@ -41,7 +41,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$native/bench/bench_machine" >"$work/machine.reg"
+"$native/ZPConfigUtil-machine" --start COM1 --board 64xpci:64 >"$work/machine.reg"
 echo "importing the machine into a Wine prefix (takes a while)..." >&2
 ZP_WINE_WORK=$work/wine ZP_WINE_EXE=$mingw/ZPConfigUtil.exe ZP_WINE_FIXTURES=$fixtures \
   "$repo/tests/wine/run_scenario.sh" --keep "$work/machine.reg" "$work/first" enum \

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <iterator>
 
 #include "driver/driver_channel.h"
 #include "inventory/inventory.h"
@@ -10,13 +11,6 @@
 #include "platform/text.h"
 
 namespace {
-
-struct CatalogEntry {
-  uint32_t modelCode;
-  uint32_t portCount;
-  uint32_t modemKind;
-  bool askDriver;  // the driver knows the port count; the catalogue's is the fallback
-};
 
 const CatalogEntry kCatalog[] = {
     {0x001, 32, 0, false}, {0x002, 8, 0, false},  {0x003, 16, 0, false}, {0x004, 4, 0, false},
@@ -94,6 +88,11 @@ int lookupModel(uint32_t modelCode, uint32_t* value, int selector) {
     *value = entry != nullptr ? entry->modemKind : kUnknownModemKind;
   }
   return entry != nullptr ? 0 : 1;
+}
+
+const CatalogEntry* modelCatalog(size_t* count) {
+  *count = std::size(kCatalog);
+  return kCatalog;
 }
 
 uint32_t catalogPortCount(uint32_t modelCode) {

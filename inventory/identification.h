@@ -19,6 +19,14 @@ enum ModelField : int {
   kModelModemKind = 1,
 };
 
+// One model of the catalogue.
+struct CatalogEntry {
+  uint32_t modelCode;
+  uint32_t portCount;
+  uint32_t modemKind;
+  bool askDriver;  // the driver knows the port count; the catalogue's is the fallback
+};
+
 // Identifies board boardIndex of gInventory: writes its modelCode, portCount (at most
 // 64) and modemKind, and ioAddress as the bus rules say. 0, or 1 when the hardware id
 // cannot be read (the record is then left as it was).
@@ -45,6 +53,8 @@ int readIoBase(int boardIndex);
 // ModelCode into *value. 0 catalogued; 1 unknown (*value still gets 8 or 0); 2 another
 // selector (*value untouched).
 int lookupModel(uint32_t modelCode, uint32_t* value, int selector);
+// The catalogue's rows in ModelCode order, their count into *count (for listing them).
+const CatalogEntry* modelCatalog(size_t* count);
 uint32_t catalogPortCount(uint32_t modelCode);
 uint32_t catalogModemKind(uint32_t modelCode);
 

@@ -9,7 +9,6 @@
 
 namespace {
 
-const wchar_t kDefaultDisplayName[] = L"ZN #%d";
 constexpr int32_t kDefaultPortCount = 8;
 
 // Capacity of the buffer a text value is read into (480 bytes of UTF-16).

@@ -7,6 +7,9 @@
 
 struct Inventory;
 
+// The display name of a board the store names not, with its index + 1.
+inline constexpr wchar_t kDefaultDisplayName[] = L"ZN #%d";
+
 // Reads the driver-wide values, then for each board identifies it and reads its board
 // and port values. Only reads; every key it opens it closes. Port counts end within
 // 0..64 (a stored NumPorts that is negative as a signed number counts as 0, one above 64

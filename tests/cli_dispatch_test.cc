@@ -7,6 +7,7 @@
 
 #include "cli/notes.h"
 #include "tests/support/harness.h"
+#include "tools/machine_tool.h"
 
 namespace {
 
@@ -231,6 +232,45 @@ TEST(Dispatch, GetAndEnumReports) {
                           {{"Get", "com4"}, kCom4Report, 0},
                           {{"enum", "extra", "words"}, kEnumReport, 0},
                       });
+}
+
+// A machine written by ZPConfigUtil-machine shows as asked: PCI boards listed first, the
+// held number passed over, the ISA board named and at its I/O base.
+TEST(Dispatch, GeneratedMachineShowsAsAsked) {
+  std::string text, err;
+  ASSERT_EQ(runMachineTool(
+                {"--board", "isa:2@0x300", "--name", "Line", "--board", "pci:2", "--held", "COM4"},
+                &text, &err),
+            0);
+  TestMachine machine(text, false);
+  expectRuns(machine, {{{"enum"},
+                        "==========================================\n"
+                        "device ID    : 0\n"
+                        "display name : ZN #1\n"
+                        "  Norvane ZephynPort 00        COM3 \n"
+                        "  Norvane ZephynPort 01        COM5 \n"
+                        "\n"
+                        "==========================================\n"
+                        "device ID    : 1\n"
+                        "display name : Line\n"
+                        "  Norvane ZephynPort 00        COM6 \n"
+                        "  Norvane ZephynPort 01        COM7 \n"
+                        "\n",
+                        0},
+                       {{"get", "1"},
+                        "Board settins:\n"
+                        "    Summary                                : ZephynPort - 2  ISA\n"
+                        "    Display Name                           : Line\n"
+                        "    I/O Base Address                       : 0x300\n"
+                        "    Starting COM Port                      : COM6\n"
+                        "    Scan Rate (ms)                         : 10\n"
+                        "    Verbose Event Log                      : off\n"
+                        "    Enable RS-485 Options for All Devices  : off\n"
+                        "\n",
+                        0}});
+  // The driver answered the PCI board's port-count query, once a run.
+  EXPECT_EQ(linesStarting(machine.log(), "ioctl"),
+            std::vector<std::string>(2, "ioctl 0x1B2010 in=40 out=40 type=20 ui=1"));
 }
 
 TEST(Dispatch, RefusedSetRequestsChangeNothing) {

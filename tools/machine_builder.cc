@@ -1,0 +1,205 @@
+#include "tools/machine_builder.h"
+
+#include <cstdio>
+
+#include "inventory/identification.h"
+#include "inventory/inventory.h"
+#include "inventory/settings_loader.h"
+#include "platform/os_types.h"
+#include "platform/sim/reg_writer.h"
+#include "platform/sim/utf.h"
+
+namespace {
+
+const char kControlSet[] = "SYSTEM\\CurrentControlSet\\";
+const char kBoardClass[] = "{50906CB8-BA12-11D1-BF5D-0000F805F530}";
+const char kPortClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
+const char kSettingsStore[] = "Services\\ZephynPort\\Parameters";
+const char kPortCountsKey[] = "SOFTWARE\\ZephynSim\\Driver\\PortCounts";
+constexpr uint32_t kRegResourceList = 8;
+constexpr uint32_t kIsaModelBit = 0x1000;  // the ISA hardware id's mark: the I/O base is read
+constexpr uint32_t kIoRangeLength = 8;
+constexpr uint32_t kScanRate = 10;
+constexpr size_t kComDbLeastBytes = 32;  // a fresh machine's database: COM1 to COM256
+constexpr size_t kComDbStepBytes = 128;  // it grows by 1024 numbers
+
+std::string format(const char* pattern, unsigned a, unsigned b = 0) {
+  char text[96];
+  std::snprintf(text, sizeof text, pattern, a, b);
+  return text;
+}
+
+std::string dwordBytes(uint32_t value) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  return bytes;
+}
+
+// One key of the machine, values set in chains.
+class KeyWriter {
+ public:
+  KeyWriter(Registry* registry, const std::string& path)
+      : registry_(registry), node_(registry->addKey(utf8ToUtf16(path))) {}
+
+  KeyWriter& text(const char* name, const std::string& value, uint32_t type = kRegSz) {
+    return raw(name, type, toUtf16LeBytes(utf8ToUtf16(value) + u'\0'));
+  }
+  // A REG_MULTI_SZ of one string.
+  KeyWriter& multiText(const char* name, const std::string& value) {
+    return raw(name, kRegMultiSz, toUtf16LeBytes(utf8ToUtf16(value) + u'\0' + u'\0'));
+  }
+  KeyWriter& dword(const char* name, uint32_t value) {
+    return raw(name, kRegDword, dwordBytes(value));
+  }
+  KeyWriter& raw(const char* name, uint32_t type, const std::string& data) {
+    registry_->setValue(node_, utf8ToUtf16(name), type, data);
+    return *this;
+  }
+
+ private:
+  Registry* registry_;
+  RegNode* node_;
+};
+
+KeyWriter key(Registry* registry, const std::string& pathBelowControlSet) {
+  return KeyWriter(registry, kControlSet + pathBelowControlSet);
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
+}
+
+// The allocated configuration of an ISA board: one full descriptor (interface Isa, bus 0,
+// version 1, revision 1) with one I/O port resource, device-exclusive, 10-bit decode.
+std::string isaAllocConfig(uint32_t base) {
+  std::string list = dwordBytes(1) + dwordBytes(1) + dwordBytes(0);
+  list += std::string("\x01\x00\x01\x00", 4) + dwordBytes(1);
+  list += std::string("\x01\x01\x05\x00", 4) + dwordBytes(base) + dwordBytes(0);
+  return list + dwordBytes(kIoRangeLength) + dwordBytes(0);
+}
+
+void writeService(Registry* registry, int boardCount) {
+  key(registry, "Services\\ZephynPort")
+      .dword("ErrorControl", 0)
+      .text("Group", "Extended Base")
+      .text("ImagePath", "System32\\Drivers\\zephyn.sys")
+      .dword("Start", 3)
+      .dword("Tag", 1)
+      .dword("Type", 1);
+  key(registry, kSettingsStore).dword("NumDevices", boardCount).dword("ScanRate", kScanRate);
+  key(registry, "Services\\EventLog\\System\\ZephynPort")
+      .text("EventMessageFile",
+            "%SystemRoot%\\system32\\IoLogMsg.dll;%SystemRoot%\\system32\\drivers\\zephyn.sys",
+            kRegExpandSz)
+      .dword("TypesSupported", 7);
+}
+
+// The board's settings: those the program writes back after a set.
+void writeSettings(Registry* registry, const BoardSpec& board, int index) {
+  const std::string path = kSettingsStore + format("\\Device%u", index);
+  const std::u16string model = fromWide(fallbackModelName(board.modelCode));
+  KeyWriter settings = key(registry, path);
+  settings.dword("IoAddress", board.bus == BoardBus::kIsa ? board.ioBase : 1)
+      .text("ModelName", utf16ToUtf8(model))
+      .dword("NumPorts", board.portCount);
+  if (catalogModemKind(board.modelCode) != 0) {
+    settings.dword("ModemDevice", catalogModemKind(board.modelCode));
+  }
+  // Unnamed, it gets the name the program shows, as the program writes it back.
+  const std::string defaultName = utf16ToUtf8(fromWide(kDefaultDisplayName));
+  settings.text("Name", board.name.empty() ? format(defaultName.c_str(), index + 1) : board.name);
+  for (int j = 0; j < board.portCount; ++j) {
+    key(registry, path + format("\\Port%u", j)).text("Name", format("COM%u", board.comNumbers[j]));
+  }
+}
+
+void writePortNodes(Registry* registry, const BoardSpec& board, int index,
+                    const std::string& prefix) {
+  for (int j = 0; j < board.portCount; ++j) {
+    const std::string node = "Enum\\ZEPHYNPORT\\PORT\\" + prefix + format("&%02u", j);
+    // Board b's ports have the software keys b * 64 + j.
+    const std::string driver = kPortClass + format("\\%04u", index * kMaxPorts + j);
+    const std::string com = format("COM%u", board.comNumbers[j]);
+    key(registry, node)
+        .text("Class", "Ports")
+        .text("ClassGUID", kPortClass)
+        .text("Driver", driver)
+        .text("FriendlyName", format("Norvane ZephynPort %u (", j) + com + ")")
+        .text("Mfg", "Norvane")
+        .text("Service", "Serial");
+    key(registry, node + "\\Control");
+    key(registry, node + "\\Device Parameters").text("PortName", com);
+    key(registry, "Control\\Class\\" + driver).text("MatchingDeviceId", format("nrvport%u", j));
+  }
+}
+
+// The board's device node, software key and port nodes; index is its place in the
+// device manager's list, busIndex its place among the boards of its bus.
+void writeBoardNodes(Registry* registry, const BoardSpec& board, int index, int busIndex) {
+  const bool isa = board.bus == BoardBus::kIsa;
+  const std::string hardwareId = isa ? format("ISAPNP\\NRV_D%04X", kIsaModelBit | board.modelCode)
+                                     : format("PCI\\VEN_11FE&DEV_%04X", board.modelCode);
+  const std::string node = isa ? format("Enum\\ROOT\\MULTIPORTSERIAL\\%04u", busIndex)
+                               : "Enum\\" + hardwareId + format("\\4&1a2b3c&0&%04X", busIndex);
+  const std::string prefix = format(isa ? "1&3a4b%04x&0" : "5&2f1e%04x&0", index);
+  const std::string driver = kBoardClass + format("\\%04u", index);
+  const std::string model = utf16ToUtf8(fromWide(fallbackModelName(board.modelCode)));
+  key(registry, node)
+      .text("Class", "MultiPortSerial")
+      .text("ClassGUID", kBoardClass)
+      .text("DeviceDesc", model)
+      .text("Driver", driver)
+      .multiText("HardwareID", hardwareId)
+      .text("Mfg", "Norvane")
+      .text("ParentIdPrefix", prefix)
+      .text("Service", "ZephynPort")
+      .dword("UINumber", index + 1);
+  KeyWriter control = key(registry, node + "\\Control");
+  if (isa) control.raw("AllocConfig", kRegResourceList, isaAllocConfig(board.ioBase));
+  key(registry, node + "\\Device Parameters");
+  key(registry, "Control\\Class\\" + driver)
+      .text("DriverDesc", model)
+      .text("MatchingDeviceId", lower(hardwareId))
+      .dword("NrvNodeId", index);
+  writePortNodes(registry, board, index, prefix);
+  if (modelAsksDriver(board.modelCode)) {
+    KeyWriter(registry, kPortCountsKey).dword(format("%u", index + 1).c_str(), board.portCount);
+  }
+}
+
+void writeComDatabase(Registry* registry, const MachineSpec& spec) {
+  std::vector<uint32_t> numbers = spec.held;
+  for (const BoardSpec& board : spec.boards) {
+    numbers.insert(numbers.end(), board.comNumbers.begin(), board.comNumbers.end());
+  }
+  uint32_t highest = 0;
+  for (uint32_t n : numbers) highest = n > highest ? n : highest;
+  const size_t needed = (highest + 7) / 8;
+  const size_t bytes = needed <= kComDbLeastBytes
+                           ? kComDbLeastBytes
+                           : (needed + kComDbStepBytes - 1) / kComDbStepBytes * kComDbStepBytes;
+  std::string bitmap(bytes, '\0');
+  for (uint32_t n : numbers) bitmap[(n - 1) / 8] |= static_cast<char>(1 << ((n - 1) % 8));
+  key(registry, "Control\\COM Name Arbiter").raw("ComDB", kRegBinary, bitmap);
+}
+
+}  // namespace
+
+void buildMachine(const MachineSpec& spec, Registry* registry) {
+  writeService(registry, static_cast<int>(spec.boards.size()));
+  int busIndex[2] = {0, 0};
+  for (size_t i = 0; i < spec.boards.size(); ++i) {
+    const BoardSpec& board = spec.boards[i];
+    const int index = static_cast<int>(i);
+    writeSettings(registry, board, index);
+    writeBoardNodes(registry, board, index, busIndex[board.bus == BoardBus::kIsa]++);
+  }
+  writeComDatabase(registry, spec);
+}
+
+std::string machineRegText(const MachineSpec& spec) {
+  Registry registry;
+  buildMachine(spec, &registry);
+  return utf16ToUtf8(writeRegUnits(registry));
+}
