@@ -41,8 +41,6 @@ const FallbackName kFallbackNames[] = {
     {0x813, kModemName}, {0x814, kModemName},
 };
 
-// ModelCode bit of a board that is not PCI and has an I/O base of its own.
-constexpr uint32_t kIsaBaseBit = 0x1000;
 constexpr uint32_t kModelMask = 0xFFF;
 constexpr int32_t kLowestIoBase = 256;
 constexpr int32_t kHighestIoBase = 1023;

@@ -13,6 +13,9 @@ constexpr size_t kHardwareIdCapacity = 290;
 constexpr int32_t kBusPci = 2;
 constexpr int32_t kBusOther = -1;
 
+// ModelCode bit of a board that is not PCI and has an I/O base of its own.
+constexpr uint32_t kIsaBaseBit = 0x1000;
+
 // lookupModel selectors.
 enum ModelField : int {
   kModelPortCount = 0,

@@ -36,6 +36,7 @@ enum RegType : uint32_t {
   kRegBinary = 3,
   kRegDword = 4,
   kRegMultiSz = 7,
+  kRegResourceList = 8,
 };
 
 // Registry access masks.

@@ -6,6 +6,7 @@
 #include "inventory/inventory.h"
 #include "inventory/settings_loader.h"
 #include "platform/os_types.h"
+#include "platform/sim/knobs.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
 
@@ -15,9 +16,7 @@ const char kControlSet[] = "SYSTEM\\CurrentControlSet\\";
 const char kBoardClass[] = "{50906CB8-BA12-11D1-BF5D-0000F805F530}";
 const char kPortClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 const char kSettingsStore[] = "Services\\ZephynPort\\Parameters";
-const char kPortCountsKey[] = "SOFTWARE\\ZephynSim\\Driver\\PortCounts";
-constexpr uint32_t kRegResourceList = 8;
-constexpr uint32_t kIsaModelBit = 0x1000;  // the ISA hardware id's mark: the I/O base is read
+const char kPortCountsKey[] = ZP_DRIVER_PORT_COUNTS;
 constexpr uint32_t kIoRangeLength = 8;
 constexpr uint32_t kScanRate = 10;
 constexpr size_t kComDbLeastBytes = 32;  // a fresh machine's database: COM1 to COM256
@@ -138,7 +137,7 @@ void writePortNodes(Registry* registry, const BoardSpec& board, int index,
 // device manager's list, busIndex its place among the boards of its bus.
 void writeBoardNodes(Registry* registry, const BoardSpec& board, int index, int busIndex) {
   const bool isa = board.bus == BoardBus::kIsa;
-  const std::string hardwareId = isa ? format("ISAPNP\\NRV_D%04X", kIsaModelBit | board.modelCode)
+  const std::string hardwareId = isa ? format("ISAPNP\\NRV_D%04X", kIsaBaseBit | board.modelCode)
                                      : format("PCI\\VEN_11FE&DEV_%04X", board.modelCode);
   const std::string node = isa ? format("Enum\\ROOT\\MULTIPORTSERIAL\\%04u", busIndex)
                                : "Enum\\" + hardwareId + format("\\4&1a2b3c&0&%04X", busIndex);
