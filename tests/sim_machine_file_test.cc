@@ -97,6 +97,8 @@ TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
   } cases[] = {
       {"another header", "REGEDIT5\r\n", ":1: missing registry header"},
       {"bad hex", header + "[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=hex:zz\r\n", ":4: malformed hex data"},
+      {"a byte of no UTF-8 character", header + "[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=\"caf\xE9\"\r\n",
+       ":4: malformed UTF-8 text"},
       {"cut in hex data", text.substr(0, continued),
        ":" + std::to_string(continuedLine) + ": hex data continued past the end of the file"},
       {"cut in a UTF-16 unit", utf16.substr(0, utf16.size() - 1),
