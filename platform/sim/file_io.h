@@ -27,13 +27,25 @@ std::string describeFileError(int error);
 // The folder part of `path` ("." when it has none).
 std::string folderOf(const std::string& path);
 
-// Creates `folder` and its parents where missing.
-int makeFolders(const std::string& folder);
+// The owner and group of the nearest existing folder above `path`: what the files and
+// folders made for a machine that does not exist yet are given, so that a first run as
+// root leaves the user's own machine theirs.
+FileOwner nearestFolderOwner(const std::string& path);
+
+// Creates `folder` and its parents where missing, each given `owner`.
+int makeFolders(const std::string& folder, const FileOwner& owner);
 
 // The file `path` names once the symbolic links it ends in are followed, each relative
 // link from the folder it stands in (the file need not exist: a dangling link gives the
-// path it points to). ELOOP after 40 links.
+// path it points to). ELOOP after 40 links. As root, a link owned by another user is
+// not followed into a folder that user may not write (EACCES): it could otherwise make
+// root replace any file.
 int followLinks(const std::string& path, std::string* target);
+
+// 0 when the process may write `path` (a file, or a folder to create files in) by the
+// kernel's rules for its effective user (root writes what is not on a read-only mount);
+// else the errno (EACCES, EROFS, ENOENT, ...).
+int writeAccess(const std::string& path);
 
 // Opens the regular file `path` with `flags`, never through a symbolic link at its end
 // (ELOOP) and never blocking on a FIFO. A missing file is created (mode 0666 less the
@@ -44,9 +56,10 @@ int openBeside(const std::string& path, int flags, const FileOwner& owner, int* 
 int writeAll(int fd, const std::string& bytes);
 
 // Replaces the file at `path` by `bytes`: written to "<path>.writing-XXXXXX" in the same
-// folder, given the old file's mode (or 0666 less the umask), owner and group, flushed
-// and renamed over it. On a failure the old file is as it was and the temporary gone.
-int replaceFile(const std::string& path, const std::string& bytes);
+// folder, given the old file's mode, owner and group (a new file: 0666 less the umask and
+// `owner`), flushed and renamed over it. On a failure the old file is as it was and the
+// temporary gone.
+int replaceFile(const std::string& path, const std::string& bytes, const FileOwner& owner);
 
 // Removes the temporaries of `path` that runs killed during a write-back left behind.
 // Call only while holding the machine's lock.
