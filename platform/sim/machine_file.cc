@@ -164,10 +164,10 @@ bool namesFolder(const std::string& path) {
   return last.empty() || last == "." || last == "..";
 }
 
-// Waits for `operation` on the open file: quietly for a second, then after one line
+// Waits for `operation` on the open file: quietly until `quietUntil`, then after one line
 // naming `path` (said once per run, `told`).
-int waitForLock(int fd, int operation, const std::string& path, bool* told) {
-  const auto quietUntil = std::chrono::steady_clock::now() + kQuietWait;
+int waitForLock(int fd, int operation, const std::string& path,
+                std::chrono::steady_clock::time_point quietUntil, bool* told) {
   while (flock(fd, operation | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) return errno;
@@ -193,13 +193,14 @@ int waitForLock(int fd, int operation, const std::string& path, bool* told) {
 // the run waited would let the next run in beside this one: it is taken again on the
 // file the path names now.
 int takeLock(const std::string& path, int operation, const FileOwner& owner, int* fd) {
+  const auto quietUntil = std::chrono::steady_clock::now() + kQuietWait;
   bool told = false;
   for (;;) {
     int cause = openBeside(path, O_RDONLY, owner, fd);  // flock needs no write access
     if (cause != 0) return cause;
     struct stat locked;
     struct stat named;
-    cause = waitForLock(*fd, operation, path, &told);
+    cause = waitForLock(*fd, operation, path, quietUntil, &told);
     if (cause == 0 && fstat(*fd, &locked) != 0) cause = errno;
     if (cause == 0 && lstat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
         named.st_ino == locked.st_ino) {
