@@ -495,6 +495,20 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
        },
        set, 2, "ZPConfigUtil: " + path_ + ": cannot follow its symbolic links: Permission denied\n",
        [&] { EXPECT_TRUE(readBytes(real) == text && !exists(real + ".lock")); }},
+      {"a user's link in a sticky folder is not followed to another user's file there", true,
+       [&] {
+         chmod(folder_.c_str(), 01777);
+         writeBytes(folder_ + "/theirs.reg", text);
+         chown((folder_ + "/theirs.reg").c_str(), 1, 1);
+         symlink("theirs.reg", path_.c_str());
+         lchown(path_.c_str(), 65534, 65534);
+       },
+       set, 2, "ZPConfigUtil: " + path_ + ": cannot follow its symbolic links: Permission denied\n",
+       [&] {
+         chmod(folder_.c_str(), 0700);
+         EXPECT_TRUE(readBytes(folder_ + "/theirs.reg") == text &&
+                     !exists(folder_ + "/theirs.reg.lock"));
+       }},
   };
   std::string skipped;
   for (const auto& fault : faults) {

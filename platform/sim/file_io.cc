@@ -77,8 +77,10 @@ bool inGroup(uid_t uid, gid_t gid) {
   return std::find(groups.begin(), groups.end(), gid) != groups.end();
 }
 
-// Whether the user `uid` may create files in the nearest existing folder above `path`,
-// by that folder's mode bits as the kernel reads them (owner, else group, else others).
+// Whether the user `uid` may put a file of their own at `path`: create files in the
+// nearest existing folder above it, by that folder's mode bits as the kernel reads them
+// (owner, else group, else others), and, in a sticky folder they do not own, only where
+// no other user's file is there (they could not remove it).
 bool userMayWriteBeside(uid_t uid, const std::string& path) {
   struct stat folder;
   if (!nearestFolder(path, &folder)) return false;
@@ -88,7 +90,21 @@ bool userMayWriteBeside(uid_t uid, const std::string& path) {
   } else if (inGroup(uid, folder.st_gid)) {
     needed = S_IWGRP | S_IXGRP;
   }
-  return (folder.st_mode & needed) == needed;
+  if ((folder.st_mode & needed) != needed) return false;
+  struct stat file;
+  return (folder.st_mode & S_ISVTX) == 0 || folder.st_uid == uid ||
+         lstat(path.c_str(), &file) != 0 || file.st_uid == uid;
+}
+
+// The kernel's rule for links in a sticky world-writable folder such as /tmp, kept here
+// because the links are read by hand: such a link is followed only by its owner or when
+// it belongs to the folder's owner.
+bool linkTrusted(const std::string& link, const struct stat& facts) {
+  struct stat folder;
+  if (stat(folderOf(link).c_str(), &folder) != 0) return false;
+  const mode_t shared = S_ISVTX | S_IWOTH;
+  return (folder.st_mode & shared) != shared || facts.st_uid == geteuid() ||
+         facts.st_uid == folder.st_uid;
 }
 
 }  // namespace
@@ -137,6 +153,7 @@ int followLinks(const std::string& path, std::string* target) {
     if (size < 0) return errno;
     if (size == 0 || static_cast<size_t>(size) >= sizeof text) return ENAMETOOLONG;
     const std::string link(text, static_cast<size_t>(size));
+    if (!linkTrusted(*target, facts)) return EACCES;
     const size_t slash = target->rfind('/');
     *target =
         link[0] == '/' || slash == std::string::npos ? link : target->substr(0, slash + 1) + link;

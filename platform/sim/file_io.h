@@ -37,9 +37,11 @@ int makeFolders(const std::string& folder, const FileOwner& owner);
 
 // The file `path` names once the symbolic links it ends in are followed, each relative
 // link from the folder it stands in (the file need not exist: a dangling link gives the
-// path it points to). ELOOP after 40 links. As root, a link owned by another user is
-// not followed into a folder that user may not write (EACCES): it could otherwise make
-// root replace any file.
+// path it points to). ELOOP after 40 links. A link in a sticky world-writable folder
+// is followed only by its owner or when it is the folder owner's, as the kernel follows
+// links; and as root, a link owned by another user is not followed to a place where
+// that user may not put a file (a folder they may not write, another user's file in a
+// sticky folder): it could otherwise make root replace any file. Both are EACCES.
 int followLinks(const std::string& path, std::string* target);
 
 // 0 when the process may write `path` (a file, or a folder to create files in) by the

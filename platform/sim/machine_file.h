@@ -2,8 +2,9 @@
 // let go by beginPlatform and endPlatform, os_process_sim.cc).
 //
 // The file is ZPCONFIG_MACHINE, else ${XDG_STATE_HOME:-$HOME/.local/state}/zpconfigutil/
-// machine.reg, followed through symbolic links to the file they end at (as root, not
-// through another user's link into a folder that user may not write); it must be a
+// machine.reg, followed through symbolic links to the file they end at (not through a
+// link the kernel would not follow in a sticky folder, nor, as root, through another
+// user's link to where that user may not put a file); it must be a
 // regular file of at most 256 MiB (else nothing is opened or created). beginFileRun
 // takes a blocking flock on "<file>.lock" (saying after a second that it waits, and taking
 // it again when a reset unlinked the lock meanwhile), removes temporaries a killed run
