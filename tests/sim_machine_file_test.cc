@@ -471,6 +471,18 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
        },
        enumerate, 0, "ZPConfigUtil: " + folder_ + ": read-only: this run is not logged.\n",
        [&] { EXPECT_FALSE(exists(lock) || exists(path_ + ".log")); }},
+      {"a set there that tells the driver what the file holds already is refused",
+       true,
+       [&] {
+         writeBytes(path_, text);
+         chmod(path_.c_str(), 0644);
+         chmod(folder_.c_str(), 0755);
+         asUser(65534);
+       },
+       {"set", "COM5", "-wait=off"},
+       2,
+       "ZPConfigUtil: " + path_ + ".log: cannot open the event log: Permission denied\n",
+       [&] { EXPECT_TRUE(readBytes(path_) == text && !exists(lock) && !exists(path_ + ".log")); }},
       {"a write-back the reader would refuse is not made", false,
        [&] { writeBytes(path_, text + deepKeys); }, set, 2,
        "ZPConfigUtil: " + path_ + ": cannot write: the change would make it larger than 256 MiB\n",

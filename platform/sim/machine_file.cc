@@ -255,8 +255,8 @@ int writeBackBytes(const FileRun& run, std::string* bytes) {
   return 0;
 }
 
-// A run that changes nothing in a folder it may not write goes on without a log that
-// cannot be written there either.
+// A run that only read (nothing to write back, no driver command, no restart) in a
+// folder it may not write goes on without a log that cannot be written there either.
 bool logUnwritable(const FileRun& run) {
   if (writeAccess(folderOf(run.target)) == 0) return false;
   const int cause = writeAccess(run.target + ".log");
@@ -327,7 +327,7 @@ int finishFileRun(const FileRun& run) {
   if (!unchangedSinceRead(run)) return report(run.path, 0, kChangedMeanwhile);
   std::string bytes;
   if (const int status = writeBackBytes(run, &bytes)) return status;
-  if (bytes.empty() && logUnwritable(run)) {
+  if (bytes.empty() && !run.machine.actedOnDevices && logUnwritable(run)) {
     printLine(folderOf(run.target), 0, kNotLogged);
     return 0;
   }
