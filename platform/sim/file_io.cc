@@ -201,7 +201,8 @@ int writeAll(int fd, const std::string& bytes) {
   return 0;
 }
 
-int replaceFile(const std::string& path, const std::string& bytes, const FileOwner& newOwner) {
+int replaceFile(const std::string& path, const std::string& bytes, const FileOwner& newOwner,
+                const std::function<bool()>& unchanged) {
   std::string temporary = path + kTemporaryMark + kTemporaryTail;
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return errno;
@@ -220,6 +221,7 @@ int replaceFile(const std::string& path, const std::string& bytes, const FileOwn
   int error = writeAll(fd, bytes);
   if (error == 0 && (fchmod(fd, mode) != 0 || fsync(fd) != 0)) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && !unchanged()) error = kChangedMeanwhile;
   if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {
     unlink(temporary.c_str());

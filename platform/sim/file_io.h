@@ -3,14 +3,17 @@
 // and whole-file replacement through a temporary file that a later run can recognise.
 //
 // Each operation returns 0 or the errno of its failure (kNotRegularFile where a file
-// is there but is not a regular one).
+// is there but is not a regular one, kChangedMeanwhile where another program changed a
+// file being replaced).
 #pragma once
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 
 constexpr int kNotRegularFile = -1;
+constexpr int kChangedMeanwhile = -2;
 
 // Who owns the machine file: the lock, the log and a written-back file are given this
 // owner and group when the process may (known is false when there is no file yet).
@@ -59,9 +62,12 @@ int writeAll(int fd, const std::string& bytes);
 
 // Replaces the file at `path` by `bytes`: written to "<path>.writing-XXXXXX" in the same
 // folder, given the old file's mode, owner and group (a new file: 0666 less the umask and
-// `owner`), flushed and renamed over it. On a failure the old file is as it was and the
-// temporary gone.
-int replaceFile(const std::string& path, const std::string& bytes, const FileOwner& owner);
+// `owner`), flushed and renamed over it. `unchanged` is asked last, just before the
+// rename: when another program has changed the file while the temporary was written, it
+// is left to that program (kChangedMeanwhile). On a failure the old file is as it was
+// and the temporary gone.
+int replaceFile(const std::string& path, const std::string& bytes, const FileOwner& owner,
+                const std::function<bool()>& unchanged);
 
 // Removes the temporaries of `path` that runs killed during a write-back left behind.
 // Call only while holding the machine's lock.

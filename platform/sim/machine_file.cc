@@ -40,7 +40,7 @@ const char kCannotRead[] = "cannot read: ";
 const char kCannotCreate[] = "cannot create: ";
 const char kCannotWrite[] = "cannot write: ";
 const char kWouldBeTooLarge[] = "the change would make it larger than 256 MiB";
-const char kChangedMeanwhile[] =
+const char kChangedMeanwhileReason[] =
     "changed by another program during the run; run the command again.";
 // Not a failure: a run in a folder it may not write that changes nothing goes on unlogged.
 const char kNotLogged[] = "read-only: this run is not logged.";
@@ -324,7 +324,7 @@ int beginFileRun() {
 // lines in the log, and a run that has replaced the machine file has nothing left that
 // could fail.
 int finishFileRun(const FileRun& run) {
-  if (!unchangedSinceRead(run)) return report(run.path, 0, kChangedMeanwhile);
+  if (!unchangedSinceRead(run)) return report(run.path, 0, kChangedMeanwhileReason);
   std::string bytes;
   if (const int status = writeBackBytes(run, &bytes)) return status;
   if (bytes.empty() && !run.machine.actedOnDevices && logUnwritable(run)) {
@@ -337,8 +337,11 @@ int finishFileRun(const FileRun& run) {
   const std::string logPath = run.target + ".log";
   if (!appendLogFile(logPath, lines, run.owner, &error)) return report(logPath, 0, error);
   if (bytes.empty()) return 0;
-  const int cause = replaceFile(run.target, bytes, run.owner);
+  // Checked again once the new file is written: writing and flushing it takes a while.
+  const int cause =
+      replaceFile(run.target, bytes, run.owner, [&] { return unchangedSinceRead(run); });
   if (cause == 0) return 0;
+  if (cause == kChangedMeanwhile) return report(run.path, 0, kChangedMeanwhileReason);
   return report(run.path, 0,
                 (run.missing ? kCannotCreate : kCannotWrite) + describeFileError(cause));
 }
