@@ -432,7 +432,8 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
            const int next = open(lock.c_str(), O_RDWR | O_CREAT, 0666);
            flock(next, LOCK_EX);
            close(held);
-           std::this_thread::sleep_for(std::chrono::milliseconds(300));
+           // Held long enough that the run still waits a second after it began, however late.
+           std::this_thread::sleep_for(std::chrono::milliseconds(1000));
            writeBytes(path_, text + "\n[HKEY_LOCAL_MACHINE\\Next]\n");
            close(next);
          });
