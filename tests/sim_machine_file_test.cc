@@ -99,6 +99,8 @@ TEST_F(MachineFile, UnusableFilesEndTheRunWithStatus2) {
       {"bad hex", header + "[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=hex:zz\r\n", ":4: malformed hex data"},
       {"cut in a string", text.substr(0, cut),
        ":" + std::to_string(cutLine) + ": unterminated string"},
+      {"a byte of no UTF-8 character", header + "[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=\"caf\xE9\"\r\n",
+       ":4: malformed UTF-8 text"},
       {"cut in a UTF-16 unit", utf16.substr(0, utf16.size() - 1),
        ":3: UTF-16 text cut short in the middle of a character"},
   };
@@ -150,15 +152,18 @@ TEST_F(MachineFile, WriteBackFailureComesAtTheEndAndKeepsTheLog) {
   ASSERT_EQ(regCreateKeyEx(regLocalMachine(), L"SOFTWARE\\Changed", kKeyAllAccess, &key),
             kOsSuccess);
   regCloseKey(key);
-  unlink(path_.c_str());
-  mkdir(path_.c_str(), 0777);  // the new file cannot be renamed over a folder
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit = {1024, RLIM_INFINITY};  // room for the log, not for the new file
+  setrlimit(RLIMIT_FSIZE, &limit);
   StderrCapture err;
   EXPECT_EQ(endPlatform(), 2);
-  EXPECT_EQ(err.finish(), "ZPConfigUtil: " + path_ + ": cannot write: Is a directory\n");
+  limit.rlim_cur = RLIM_INFINITY;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_EQ(err.finish(), "ZPConfigUtil: " + path_ + ": cannot write: File too large\n");
   EXPECT_EQ(lines(readBytes(path_ + ".log")), std::vector<std::string>{"end registry-calls=2"});
   const std::string leftovers = folder_ + "/state/zpconfigutil";
   EXPECT_EQ(std::system(("test $(ls " + leftovers + " | wc -l) -eq 3").c_str()), 0)
-      << "only the folder, the lock and the log remain";
+      << "only the file, the lock and the log remain";
 }
 
 TEST_F(MachineFile, RunsWaitForTheLock) {
@@ -214,6 +219,13 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
   const std::string escCodePage =
       "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\"
       "CodePage]\r\n\"ACP\"=\"\x1b[2J\"\r\n";
+  const std::string lock = path_ + ".lock";
+  const std::vector<std::string> enumerate = {"enum"}, timeout = {"set", "COM5", "-timeout=77"};
+  const auto asUser = [](uid_t user) { EXPECT_TRUE(setegid(user) == 0 && seteuid(user) == 0); };
+  std::string deepKeys, deep;  // 655 KB of keys 500 levels deep: 320 MB written back
+  for (int level = 0; level < 500; ++level) deep += "\\" + std::string(255, 'k');
+  for (char c = '0'; c < '5'; ++c) deepKeys += "\n[HKEY_LOCAL_MACHINE\\" + (c + deep) + "]\n";
+  std::thread other;  // another run, holding the lock from before the run starts
   const struct {
     const char* what;
     bool asRoot;
@@ -409,6 +421,107 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
            ": the ANSI code page (Nls\\CodePage, ACP) \"\\x1b[2J\" is not simulated: only "
            "\"1252\" and \"65001\" are\n",
        [&] { EXPECT_EQ(readBytes(path_), escCodePage); }},
+      {"a run waits a second, says so, and takes a lock a reset deleted again", false,
+       [&] {
+         writeBytes(path_, text);
+         const int held = open(lock.c_str(), O_RDWR | O_CREAT, 0666);
+         flock(held, LOCK_EX);
+         other = std::thread([&, held] {
+           std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+           unlink(lock.c_str());  // a reset; another run takes the new lock and changes the file
+           const int next = open(lock.c_str(), O_RDWR | O_CREAT, 0666);
+           flock(next, LOCK_EX);
+           close(held);
+           // Held long enough that the run still waits a second after it began, however late.
+           std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+           writeBytes(path_, text + "\n[HKEY_LOCAL_MACHINE\\Next]\n");
+           close(next);
+         });
+       },
+       timeout, 0, "ZPConfigUtil: waiting for " + lock + ", held by another run.\n",
+       [&] {
+         other.join();
+         const std::string now = utf16ToUtf8(fromUtf16LeBytes(readBytes(path_)));
+         EXPECT_TRUE(now.find("Next]") != now.npos && now.find("dword:0000004d") != now.npos);
+       }},
+      {"a file another program replaced during the run is left to it", false,
+       [&] {
+         writeBytes(path_, text);
+         EXPECT_EQ(beginPlatform(), 0);  // read: the run below goes on from here
+         writeBytes(folder_ + "/saved", text + "; saved\n");
+         rename((folder_ + "/saved").c_str(), path_.c_str());
+       },
+       set, 2,
+       "ZPConfigUtil: " + path_ +
+           ": changed by another program during the run; run the command again.\n",
+       [&] { EXPECT_TRUE(readBytes(path_) == text + "; saved\n" && !exists(path_ + ".log")); }},
+      {"a set on another user's file in the user's folder is refused", true,
+       [&] {
+         writeBytes(path_, text);
+         chmod(path_.c_str(), 0644);
+         chown(folder_.c_str(), 65534, 65534);
+         asUser(65534);
+       },
+       set, 2, "ZPConfigUtil: " + path_ + ": cannot write: Permission denied\n", untouched},
+      {"a folder the user may not write serves enum, unlogged", true,
+       [&] {
+         writeBytes(path_, text);
+         chmod(path_.c_str(), 0644);
+         chmod(folder_.c_str(), 0755);
+         asUser(65534);
+       },
+       enumerate, 0, "ZPConfigUtil: " + folder_ + ": read-only: this run is not logged.\n",
+       [&] { EXPECT_FALSE(exists(lock) || exists(path_ + ".log")); }},
+      {"a set there that tells the driver what the file holds already is refused",
+       true,
+       [&] {
+         writeBytes(path_, text);
+         chmod(path_.c_str(), 0644);
+         chmod(folder_.c_str(), 0755);
+         asUser(65534);
+       },
+       {"set", "COM5", "-wait=off"},
+       2,
+       "ZPConfigUtil: " + path_ + ".log: cannot open the event log: Permission denied\n",
+       [&] { EXPECT_TRUE(readBytes(path_) == text && !exists(lock) && !exists(path_ + ".log")); }},
+      {"a write-back the reader would refuse is not made", false,
+       [&] { writeBytes(path_, text + deepKeys); }, set, 2,
+       "ZPConfigUtil: " + path_ + ": cannot write: the change would make it larger than 256 MiB\n",
+       [&] { EXPECT_TRUE(readBytes(path_) == text + deepKeys); }},
+      {"a first run as root gives what it makes to the owner of the folder above", true,
+       [&] {
+         chown(folder_.c_str(), 65534, 65534);
+         setenv("ZPCONFIG_MACHINE", (folder_ + "/new/m.reg").c_str(), 1);
+       },
+       enumerate, 0, "",
+       [&] {
+         setenv("ZPCONFIG_MACHINE", path_.c_str(), 1);
+         for (const char* made : {"/new", "/new/m.reg", "/new/m.reg.lock", "/new/m.reg.log"})
+           EXPECT_EQ(factsOf(folder_ + made).st_uid, 65534u) << made;
+       }},
+      {"root follows no link of a user into a folder that user may not write", true,
+       [&] {
+         mkdir((folder_ + "/real").c_str(), 0755);
+         writeBytes(real, text);
+         symlink("real/m.reg", path_.c_str());
+         lchown(path_.c_str(), 65534, 65534);
+       },
+       set, 2, "ZPConfigUtil: " + path_ + ": cannot follow its symbolic links: Permission denied\n",
+       [&] { EXPECT_TRUE(readBytes(real) == text && !exists(real + ".lock")); }},
+      {"a user's link in a sticky folder is not followed to another user's file there", true,
+       [&] {
+         chmod(folder_.c_str(), 01777);
+         writeBytes(folder_ + "/theirs.reg", text);
+         chown((folder_ + "/theirs.reg").c_str(), 1, 1);
+         symlink("theirs.reg", path_.c_str());
+         lchown(path_.c_str(), 65534, 65534);
+       },
+       set, 2, "ZPConfigUtil: " + path_ + ": cannot follow its symbolic links: Permission denied\n",
+       [&] {
+         chmod(folder_.c_str(), 0700);
+         EXPECT_TRUE(readBytes(folder_ + "/theirs.reg") == text &&
+                     !exists(folder_ + "/theirs.reg.lock"));
+       }},
   };
   std::string skipped;
   for (const auto& fault : faults) {
@@ -422,6 +535,7 @@ TEST_F(MachineFileFault, EndsWithTheFileWholeOrTheChangeCommitted) {
     fault.prepare();
     const FileRun result = run(fault.args);
     fault.check();
+    EXPECT_TRUE(seteuid(getuid()) == 0 && setegid(getgid()) == 0);  // after a row run as a user
     EXPECT_EQ(result.status, fault.status);
     EXPECT_EQ(result.err, fault.err);
     if (fault.status == 2 && fault.err.find(": not a") != std::string::npos) nothingBeside();

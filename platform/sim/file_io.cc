@@ -2,13 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -47,6 +51,62 @@ bool madeByMkstemp(const std::string& name, size_t at) {
   return true;
 }
 
+// The facts of the nearest existing folder above `path` (false when there is none).
+bool nearestFolder(const std::string& path, struct stat* facts) {
+  std::string folder = folderOf(path);
+  for (;;) {
+    if (stat(folder.c_str(), facts) == 0) return S_ISDIR(facts->st_mode);
+    const std::string above = folderOf(folder);
+    if (errno != ENOENT || above == folder) return false;
+    folder = above;
+  }
+}
+
+bool inGroup(uid_t uid, gid_t gid) {
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char text[4096];
+  if (getpwuid_r(uid, &entry, text, sizeof text, &found) != 0 || found == nullptr) return false;
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  if (getgrouplist(entry.pw_name, entry.pw_gid, groups.data(), &count) < 0) {
+    groups.resize(static_cast<size_t>(count));
+    if (getgrouplist(entry.pw_name, entry.pw_gid, groups.data(), &count) < 0) return false;
+  }
+  groups.resize(static_cast<size_t>(count));
+  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+// Whether the user `uid` may put a file of their own at `path`: create files in the
+// nearest existing folder above it, by that folder's mode bits as the kernel reads them
+// (owner, else group, else others), and, in a sticky folder they do not own, only where
+// no other user's file is there (they could not remove it).
+bool userMayWriteBeside(uid_t uid, const std::string& path) {
+  struct stat folder;
+  if (!nearestFolder(path, &folder)) return false;
+  mode_t needed = S_IWOTH | S_IXOTH;
+  if (folder.st_uid == uid) {
+    needed = S_IWUSR | S_IXUSR;
+  } else if (inGroup(uid, folder.st_gid)) {
+    needed = S_IWGRP | S_IXGRP;
+  }
+  if ((folder.st_mode & needed) != needed) return false;
+  struct stat file;
+  return (folder.st_mode & S_ISVTX) == 0 || folder.st_uid == uid ||
+         lstat(path.c_str(), &file) != 0 || file.st_uid == uid;
+}
+
+// The kernel's rule for links in a sticky world-writable folder such as /tmp, kept here
+// because the links are read by hand: such a link is followed only by its owner or when
+// it belongs to the folder's owner.
+bool linkTrusted(const std::string& link, const struct stat& facts) {
+  struct stat folder;
+  if (stat(folderOf(link).c_str(), &folder) != 0) return false;
+  const mode_t shared = S_ISVTX | S_IWOTH;
+  return (folder.st_mode & shared) != shared || facts.st_uid == geteuid() ||
+         facts.st_uid == folder.st_uid;
+}
+
 }  // namespace
 
 std::string describeFileError(int error) {
@@ -61,10 +121,24 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int makeFolders(const std::string& folder) {
+FileOwner nearestFolderOwner(const std::string& path) {
+  struct stat folder;
+  if (!nearestFolder(path, &folder)) return {};
+  return {true, folder.st_uid, folder.st_gid};
+}
+
+int makeFolders(const std::string& folder, const FileOwner& owner) {
   for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = folder.substr(0, slash);
-    if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    if (mkdir(part.c_str(), 0777) == 0) {
+      const int fd = open(part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd >= 0) {
+        giveOwner(fd, owner);
+        close(fd);
+      }
+    } else if (errno != EEXIST) {
+      return errno;
+    }
     if (slash == std::string::npos) return 0;
   }
 }
@@ -79,11 +153,20 @@ int followLinks(const std::string& path, std::string* target) {
     if (size < 0) return errno;
     if (size == 0 || static_cast<size_t>(size) >= sizeof text) return ENAMETOOLONG;
     const std::string link(text, static_cast<size_t>(size));
+    if (!linkTrusted(*target, facts)) return EACCES;
     const size_t slash = target->rfind('/');
     *target =
         link[0] == '/' || slash == std::string::npos ? link : target->substr(0, slash + 1) + link;
+    const uid_t self = geteuid();
+    if (self == 0 && facts.st_uid != self && !userMayWriteBeside(facts.st_uid, *target)) {
+      return EACCES;
+    }
   }
   return ELOOP;
+}
+
+int writeAccess(const std::string& path) {
+  return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 int openBeside(const std::string& path, int flags, const FileOwner& owner, int* fd) {
@@ -118,11 +201,12 @@ int writeAll(int fd, const std::string& bytes) {
   return 0;
 }
 
-int replaceFile(const std::string& path, const std::string& bytes) {
+int replaceFile(const std::string& path, const std::string& bytes, const FileOwner& newOwner,
+                const std::function<bool()>& unchanged) {
   std::string temporary = path + kTemporaryMark + kTemporaryTail;
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return errno;
-  FileOwner owner;
+  FileOwner owner = newOwner;
   struct stat old;
   mode_t mode = 0;
   if (stat(path.c_str(), &old) == 0) {
@@ -137,6 +221,7 @@ int replaceFile(const std::string& path, const std::string& bytes) {
   int error = writeAll(fd, bytes);
   if (error == 0 && (fchmod(fd, mode) != 0 || fsync(fd) != 0)) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && !unchanged()) error = kChangedMeanwhile;
   if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {
     unlink(temporary.c_str());

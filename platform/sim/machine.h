@@ -50,6 +50,9 @@ struct SimMachine {
   Registry registry;
   std::vector<std::string> log;  // event-log lines not yet handed on
   uint64_t registryCalls = 0;
+  // A text command reached the driver or a device was restarted: the run did more than
+  // read, even when the registry is as it was, so it may not go on unlogged.
+  bool actedOnDevices = false;
 
   // Device node handles: node n is the instance id nodeIds[n - 1].
   std::vector<std::u16string> nodeIds;

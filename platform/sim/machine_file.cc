@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "platform/sim/event_log.h"
 #include "platform/sim/file_io.h"
@@ -37,6 +39,15 @@ const char kCannotLock[] = "cannot lock: ";
 const char kCannotRead[] = "cannot read: ";
 const char kCannotCreate[] = "cannot create: ";
 const char kCannotWrite[] = "cannot write: ";
+const char kWouldBeTooLarge[] = "the change would make it larger than 256 MiB";
+const char kChangedMeanwhileReason[] =
+    "changed by another program during the run; run the command again.";
+// Not a failure: a run in a folder it may not write that changes nothing goes on unlogged.
+const char kNotLogged[] = "read-only: this run is not logged.";
+
+// How long a run waits for the lock before it says what it waits for.
+constexpr auto kQuietWait = std::chrono::seconds(1);
+constexpr auto kLockPoll = std::chrono::milliseconds(10);
 
 // Control characters of a path as they are shown in an error line; others as \xhh.
 const struct {
@@ -47,9 +58,10 @@ const struct {
 struct FileRun {
   std::string path;      // as the user named it
   std::string target;    // the file it names once links are followed: read, locked, written
-  FileOwner owner;       // the target's, given to the files created beside it
+  FileOwner owner;       // the target's (else its nearest folder's), given to what is made
   bool missing = false;  // created from the default machine at the end of the run
-  int lockFd = -1;
+  struct stat read {};   // the target as it was read: another program may replace it
+  int lockFd = -1;       // on "<target>.lock", or on the target itself in a read-only folder
   SimMachine machine;
 };
 
@@ -83,7 +95,7 @@ std::string printablePath(const std::string& path) {
 }
 
 // The reason is escaped as well: it can quote the machine's own data (its code page).
-int report(const std::string& path, int line, const std::string& reason) {
+void printLine(const std::string& path, int line, const std::string& reason) {
   const std::string shown = printablePath(path);
   const std::string why = printablePath(reason);
   if (line > 0) {
@@ -92,6 +104,10 @@ int report(const std::string& path, int line, const std::string& reason) {
     std::fprintf(stderr, "ZPConfigUtil: %s: %s\n", shown.c_str(), why.c_str());
   }
   std::fflush(stderr);
+}
+
+int report(const std::string& path, int line, const std::string& reason) {
+  printLine(path, line, reason);
   return kPlatformFailure;
 }
 
@@ -110,8 +126,8 @@ bool machineShaped(const struct stat& facts, std::string* reason) {
 enum class ReadResult { kRead, kMissing, kFailed };
 
 // Reads the machine file, which must be a regular file within the size limit (a device,
-// a FIFO or a file growing while read would never end), and takes its owner.
-ReadResult readMachineFile(const std::string& path, std::string* bytes, FileOwner* owner,
+// a FIFO or a file growing while read would never end), and gives its facts as read.
+ReadResult readMachineFile(const std::string& path, std::string* bytes, struct stat* facts,
                            std::string* error) {
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -119,11 +135,9 @@ ReadResult readMachineFile(const std::string& path, std::string* bytes, FileOwne
     *error = kCannotRead + describeFileError(errno);
     return ReadResult::kFailed;
   }
-  struct stat facts;
-  if (fstat(fd, &facts) != 0) {
+  if (fstat(fd, facts) != 0) {
     *error = kCannotRead + describeFileError(errno);
-  } else if (machineShaped(facts, error)) {
-    *owner = {true, facts.st_uid, facts.st_gid};
+  } else if (machineShaped(*facts, error)) {
     char chunk[65536];
     for (;;) {
       const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -150,17 +164,103 @@ bool namesFolder(const std::string& path) {
   return last.empty() || last == "." || last == "..";
 }
 
-int takeLock(const std::string& path, const FileOwner& owner, int* fd) {
-  const int cause = openBeside(path, O_RDONLY, owner, fd);  // flock needs no write access
-  if (cause != 0) return cause;
-  while (flock(*fd, LOCK_EX) != 0) {
+// Waits for `operation` on the open file: quietly until `quietUntil`, then after one line
+// naming `path` (said once per run, `told`).
+int waitForLock(int fd, int operation, const std::string& path,
+                std::chrono::steady_clock::time_point quietUntil, bool* told) {
+  while (flock(fd, operation | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
-    const int error = errno;
-    close(*fd);
-    *fd = -1;
-    return error;
+    if (errno != EWOULDBLOCK) return errno;
+    if (*told || std::chrono::steady_clock::now() >= quietUntil) {
+      if (!*told) {
+        const std::string shown = printablePath(path);
+        std::fprintf(stderr, "ZPConfigUtil: waiting for %s, held by another run.\n", shown.c_str());
+        std::fflush(stderr);
+        *told = true;
+      }
+      while (flock(fd, operation) != 0) {
+        if (errno != EINTR) return errno;
+      }
+      return 0;
+    }
+    std::this_thread::sleep_for(kLockPoll);
   }
   return 0;
+}
+
+// Takes `operation` (LOCK_EX or LOCK_SH) on the file at `path`, created with `owner`
+// where missing. A lock taken on a file that a reset ("rm machine.reg*") unlinked while
+// the run waited would let the next run in beside this one: it is taken again on the
+// file the path names now.
+int takeLock(const std::string& path, int operation, const FileOwner& owner, int* fd) {
+  const auto quietUntil = std::chrono::steady_clock::now() + kQuietWait;
+  bool told = false;
+  for (;;) {
+    int cause = openBeside(path, O_RDONLY, owner, fd);  // flock needs no write access
+    if (cause != 0) return cause;
+    struct stat locked;
+    struct stat named;
+    cause = waitForLock(*fd, operation, path, quietUntil, &told);
+    if (cause == 0 && fstat(*fd, &locked) != 0) cause = errno;
+    if (cause == 0 && lstat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
+        named.st_ino == locked.st_ino) {
+      return 0;
+    }
+    close(*fd);
+    *fd = -1;
+    if (cause != 0) return cause;
+  }
+}
+
+// A folder the run may not write (or a read-only mount), where no lock can be made: the
+// machine file itself is locked for reading, and the run can change nothing there.
+bool lockableOnlyForReading(const std::string& target, int lockError) {
+  return (lockError == EACCES || lockError == EROFS) && writeAccess(folderOf(target)) != 0;
+}
+
+// True when the target is still the file that was read (or still missing): an editor
+// saving by rename or a truncate-and-rewrite changes its identity, size or times.
+bool unchangedSinceRead(const FileRun& run) {
+  struct stat now;
+  if (lstat(run.target.c_str(), &now) != 0) return run.missing && errno == ENOENT;
+  const struct stat& was = run.read;
+  return !run.missing && now.st_dev == was.st_dev && now.st_ino == was.st_ino &&
+         now.st_size == was.st_size && now.st_mtim.tv_sec == was.st_mtim.tv_sec &&
+         now.st_mtim.tv_nsec == was.st_mtim.tv_nsec && now.st_ctim.tv_sec == was.st_ctim.tv_sec &&
+         now.st_ctim.tv_nsec == was.st_ctim.tv_nsec;
+}
+
+// The bytes to write back ("" when there are none), or status 2 when they cannot be
+// written: larger than the reader takes, or the file or its folder one the user may not
+// write.
+int writeBackBytes(const FileRun& run, std::string* bytes) {
+  const Registry& registry = run.machine.registry;
+  const std::string tooLarge = std::string(kCannotWrite) + kWouldBeTooLarge;
+  if (registry.changed()) {
+    // Key paths alone can pass the limit: no write-back of that size is built then.
+    if (regFileSectionBytes(registry) > kMaxMachineBytes) return report(run.path, 0, tooLarge);
+    *bytes = writeRegFile(registry);
+  } else if (run.missing) {
+    *bytes = defaultMachineBytes();
+  } else {
+    return 0;
+  }
+  if (bytes->size() > static_cast<size_t>(kMaxMachineBytes)) return report(run.path, 0, tooLarge);
+  int cause = run.missing ? 0 : writeAccess(run.target);
+  if (cause != 0) return report(run.path, 0, kCannotWrite + describeFileError(cause));
+  const std::string folder = folderOf(run.target);
+  if ((cause = writeAccess(folder)) != 0) {
+    return report(folder, 0, kCannotWrite + describeFileError(cause));
+  }
+  return 0;
+}
+
+// A run that only read (nothing to write back, no driver command, no restart) in a
+// folder it may not write goes on without a log that cannot be written there either.
+bool logUnwritable(const FileRun& run) {
+  if (writeAccess(folderOf(run.target)) == 0) return false;
+  const int cause = writeAccess(run.target + ".log");
+  return cause == EACCES || cause == EROFS || cause == ENOENT;
 }
 
 }  // namespace
@@ -179,19 +279,26 @@ int beginFileRun() {
   if (stat(run->target.c_str(), &facts) == 0) {
     if (!machineShaped(facts, &error)) return report(path, 0, error);
     run->owner = {true, facts.st_uid, facts.st_gid};
+  } else {
+    run->owner = nearestFolderOwner(run->target);
   }
   const std::string lockPath = run->target + ".lock";
-  if ((cause = makeFolders(folderOf(run->target))) != 0) {
+  if ((cause = makeFolders(folderOf(run->target), run->owner)) != 0) {
     return report(path, 0, kCannotCreateFolder + describeFileError(cause));
   }
-  if ((cause = takeLock(lockPath, run->owner, &run->lockFd)) != 0) {
-    return report(lockPath, 0, kCannotLock + describeFileError(cause));
+  if ((cause = takeLock(lockPath, LOCK_EX, run->owner, &run->lockFd)) != 0) {
+    if (!lockableOnlyForReading(run->target, cause) ||
+        takeLock(run->target, LOCK_SH, run->owner, &run->lockFd) != 0) {
+      return report(lockPath, 0, kCannotLock + describeFileError(cause));
+    }
+  } else {
+    removeStaleTemporaries(run->target);
   }
-  removeStaleTemporaries(run->target);
   std::string bytes;
-  const ReadResult result = readMachineFile(run->target, &bytes, &run->owner, &error);
+  const ReadResult result = readMachineFile(run->target, &bytes, &run->read, &error);
   if (result == ReadResult::kMissing) bytes = defaultMachineBytes();
   run->missing = result == ReadResult::kMissing;
+  if (result == ReadResult::kRead) run->owner = {true, run->read.st_uid, run->read.st_gid};
   RegParseError parseError;
   if (result == ReadResult::kFailed || !readRegText(bytes, &run->machine.registry, &parseError)) {
     close(run->lockFd);
@@ -211,29 +318,39 @@ int beginFileRun() {
   return 0;
 }
 
-// The log goes first: a run whose lines cannot be logged changes nothing and ends with
-// status 2, so every change to the machine has its lines in the log, and a run that has
-// replaced the machine file has nothing left that could fail.
+// What can be refused is refused first (a file another program changed meanwhile, a
+// write-back that cannot be made), then the log goes: a run whose lines cannot be
+// logged changes nothing and ends with status 2, so every change to the machine has its
+// lines in the log, and a run that has replaced the machine file has nothing left that
+// could fail.
+int finishFileRun(const FileRun& run) {
+  if (!unchangedSinceRead(run)) return report(run.path, 0, kChangedMeanwhileReason);
+  std::string bytes;
+  if (const int status = writeBackBytes(run, &bytes)) return status;
+  if (bytes.empty() && !run.machine.actedOnDevices && logUnwritable(run)) {
+    printLine(folderOf(run.target), 0, kNotLogged);
+    return 0;
+  }
+  std::string error;
+  std::vector<std::string> lines = run.machine.log;
+  lines.push_back("end registry-calls=" + std::to_string(run.machine.registryCalls));
+  const std::string logPath = run.target + ".log";
+  if (!appendLogFile(logPath, lines, run.owner, &error)) return report(logPath, 0, error);
+  if (bytes.empty()) return 0;
+  // Checked again once the new file is written: writing and flushing it takes a while.
+  const int cause =
+      replaceFile(run.target, bytes, run.owner, [&] { return unchangedSinceRead(run); });
+  if (cause == 0) return 0;
+  if (cause == kChangedMeanwhile) return report(run.path, 0, kChangedMeanwhileReason);
+  return report(run.path, 0,
+                (run.missing ? kCannotCreate : kCannotWrite) + describeFileError(cause));
+}
+
 int endFileRun() {
   std::unique_ptr<FileRun> run(gFileRun);
   gFileRun = nullptr;
   setFileMachine(nullptr);
-  int status = 0;
-  std::string error;
-  std::vector<std::string> lines = run->machine.log;
-  lines.push_back("end registry-calls=" + std::to_string(run->machine.registryCalls));
-  const std::string logPath = run->target + ".log";
-  const bool changed = run->machine.registry.changed();
-  if (!appendLogFile(logPath, lines, run->owner, &error)) {
-    status = report(logPath, 0, error);
-  } else if (changed || run->missing) {
-    const int cause = replaceFile(
-        run->target, changed ? writeRegFile(run->machine.registry) : defaultMachineBytes());
-    if (cause != 0) {
-      status = report(run->path, 0,
-                      (run->missing ? kCannotCreate : kCannotWrite) + describeFileError(cause));
-    }
-  }
+  const int status = finishFileRun(*run);
   close(run->lockFd);
   return status;
 }

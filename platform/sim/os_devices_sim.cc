@@ -249,6 +249,7 @@ bool changeDeviceState(DeviceSet set, DeviceElement* element) {
     return fail(kOsInvalidParameter);
   }
   logEvent("restart " + utf16ToUtf8(id));
+  machine->actedOnDevices = true;
   // A device whose driver cannot be stopped leaves DI_NEEDREBOOT set, as Windows does.
   uint32_t needsReboot = ZP_KNOB_NEEDS_REBOOT_DEFAULT;
   storedDword(machine->registry, kDeviceManagerKnobKey, ZP_KNOB_UTF16(ZP_KNOB_NEEDS_REBOOT),

@@ -143,6 +143,7 @@ bool deviceIoControl(OsHandle handle, uint32_t code, void* in, uint32_t inSize, 
   std::vector<unsigned char> system(inSize > outSize ? inSize : outSize, 0);
   if (inSize != 0) std::memcpy(system.data(), in, inSize);
   std::string line = requestLogLine(code, system, inSize, outSize);
+  if (inSize >= 4 && readWord32(system.data()) == kTextCommand) machine->actedOnDevices = true;
   uint32_t served = 0;
   const bool ok =
       code == kControlCode && serveRequest(machine->registry, system, inSize, outSize, &served);

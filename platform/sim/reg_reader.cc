@@ -133,11 +133,27 @@ class RegTextReader {
       }
       *text = fromUtf16LeBytes(bytes.substr(2));
     } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+      if (!wellFormedUtf8(bytes, 3)) return false;
       *text = utf8ToUtf16(bytes.substr(3));
     } else if (startsWithRegedit4(bytes)) {
       *text = decode1252(bytes);
     } else {
+      if (!wellFormedUtf8(bytes, 0)) return false;
       *text = utf8ToUtf16(bytes);
+    }
+    return true;
+  }
+
+  // Bytes that are no UTF-8 character are refused at their line (counted as splitLines
+  // counts them): decoded, they would become U+FFFD and be written back so.
+  bool wellFormedUtf8(const std::string& bytes, size_t at) {
+    int line = 1;
+    while (at < bytes.size()) {
+      const size_t length = utf8SequenceLength(bytes, at);
+      if (length == 0) return fail(line, "malformed UTF-8 text");
+      const bool crlf = bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n';
+      line += (bytes[at] == '\n' || (bytes[at] == '\r' && !crlf)) ? 1 : 0;
+      at += length;
     }
     return true;
   }

@@ -103,7 +103,22 @@ void writeValue(const RegValue& value, std::u16string* out) {
   *out += u"\r\n";
 }
 
+// The section-line units of the keys below `node`, whose path has `pathUnits` units.
+uint64_t sectionUnitsBelow(const RegNode& node, uint64_t pathUnits) {
+  uint64_t units = 0;
+  for (const auto& [folded, child] : node.subkeys) {
+    const uint64_t path = pathUnits + 1 + child->name.size();
+    units +=
+        path + std::char_traits<char16_t>::length(u"[]\r\n\r\n") + sectionUnitsBelow(*child, path);
+  }
+  return units;
+}
+
 }  // namespace
+
+uint64_t regFileSectionBytes(const Registry& registry) {
+  return 2 * sectionUnitsBelow(registry.root(), registry.root().name.size());
+}
 
 std::u16string writeRegUnits(const Registry& registry) {
   std::vector<KeyEntry> keys;

@@ -10,6 +10,7 @@
 // over lines with '\' to keep lines within 80 columns.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/sim/registry_store.h"
@@ -18,3 +19,8 @@
 std::u16string writeRegUnits(const Registry& registry);
 // The file's bytes: BOM and text in UTF-16LE.
 std::string writeRegFile(const Registry& registry);
+
+// The bytes writeRegFile gives to section lines alone ("[path]" and the blank line after
+// the key), summed over the key tree without writing anything: a lower bound of the
+// file's size that key paths repeated in full can make far larger than the file read.
+uint64_t regFileSectionBytes(const Registry& registry);
