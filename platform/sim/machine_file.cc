@@ -44,6 +44,7 @@ const char kChangedMeanwhileReason[] =
     "changed by another program during the run; run the command again.";
 // Not a failure: a run in a folder it may not write that changes nothing goes on unlogged.
 const char kNotLogged[] = "read-only: this run is not logged.";
+const char kOnlyReadLocked[] = "locked for reading only, in a folder that was read-only";
 
 // How long a run waits for the lock before it says what it waits for.
 constexpr auto kQuietWait = std::chrono::seconds(1);
@@ -56,12 +57,13 @@ const struct {
 } kNamedControls[] = {{'\n', "\\n"}, {'\r', "\\r"}, {'\t', "\\t"}};
 
 struct FileRun {
-  std::string path;      // as the user named it
-  std::string target;    // the file it names once links are followed: read, locked, written
-  FileOwner owner;       // the target's (else its nearest folder's), given to what is made
-  bool missing = false;  // created from the default machine at the end of the run
-  struct stat read {};   // the target as it was read: another program may replace it
-  int lockFd = -1;       // on "<target>.lock", or on the target itself in a read-only folder
+  std::string path;          // as the user named it
+  std::string target;        // the file it names once links are followed: read, locked, written
+  FileOwner owner;           // the target's (else its nearest folder's), given to what is made
+  bool missing = false;      // created from the default machine at the end of the run
+  struct stat read {};       // the target as it was read: another program may replace it
+  int lockFd = -1;           // on "<target>.lock", or on the target itself in a read-only folder
+  bool readersLock = false;  // lockFd is the shared lock on the target: the run may only read
   SimMachine machine;
 };
 
@@ -291,6 +293,7 @@ int beginFileRun() {
         takeLock(run->target, LOCK_SH, run->owner, &run->lockFd) != 0) {
       return report(lockPath, 0, kCannotLock + describeFileError(cause));
     }
+    run->readersLock = true;
   } else {
     removeStaleTemporaries(run->target);
   }
@@ -337,6 +340,9 @@ int finishFileRun(const FileRun& run) {
   const std::string logPath = run.target + ".log";
   if (!appendLogFile(logPath, lines, run.owner, &error)) return report(logPath, 0, error);
   if (bytes.empty()) return 0;
+  // Other runs' locks do not keep out a run that holds the readers' lock: should its folder
+  // have become writable meanwhile, it still writes no machine back.
+  if (run.readersLock) return report(run.path, 0, kCannotWrite + std::string(kOnlyReadLocked));
   // Checked again once the new file is written: writing and flushing it takes a while.
   const int cause =
       replaceFile(run.target, bytes, run.owner, [&] { return unchangedSinceRead(run); });
