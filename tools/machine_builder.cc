@@ -5,6 +5,7 @@
 #include "inventory/identification.h"
 #include "inventory/inventory.h"
 #include "inventory/settings_loader.h"
+#include "platform/little_endian.h"
 #include "platform/os_types.h"
 #include "platform/sim/knobs.h"
 #include "platform/sim/reg_writer.h"
@@ -28,12 +29,6 @@ std::string format(const char* pattern, unsigned a, unsigned b = 0) {
   return text;
 }
 
-std::string dwordBytes(uint32_t value) {
-  std::string bytes;
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-  return bytes;
-}
-
 // One key of the machine, values set in chains.
 class KeyWriter {
  public:
@@ -48,7 +43,7 @@ class KeyWriter {
     return raw(name, kRegMultiSz, toUtf16LeBytes(utf8ToUtf16(value) + u'\0' + u'\0'));
   }
   KeyWriter& dword(const char* name, uint32_t value) {
-    return raw(name, kRegDword, dwordBytes(value));
+    return raw(name, kRegDword, word32Bytes(value));
   }
   KeyWriter& raw(const char* name, uint32_t type, const std::string& data) {
     registry_->setValue(node_, utf8ToUtf16(name), type, data);
@@ -72,10 +67,10 @@ std::string lower(std::string text) {
 // The allocated configuration of an ISA board: one full descriptor (interface Isa, bus 0,
 // version 1, revision 1) with one I/O port resource, device-exclusive, 10-bit decode.
 std::string isaAllocConfig(uint32_t base) {
-  std::string list = dwordBytes(1) + dwordBytes(1) + dwordBytes(0);
-  list += std::string("\x01\x00\x01\x00", 4) + dwordBytes(1);
-  list += std::string("\x01\x01\x05\x00", 4) + dwordBytes(base) + dwordBytes(0);
-  return list + dwordBytes(kIoRangeLength) + dwordBytes(0);
+  std::string list = word32Bytes(1) + word32Bytes(1) + word32Bytes(0);
+  list += std::string("\x01\x00\x01\x00", 4) + word32Bytes(1);
+  list += std::string("\x01\x01\x05\x00", 4) + word32Bytes(base) + word32Bytes(0);
+  return list + word32Bytes(kIoRangeLength) + word32Bytes(0);
 }
 
 void writeService(Registry* registry, int boardCount) {
