@@ -6,8 +6,11 @@
 // (keyword, value kind, request flag and field), its registry value (name and type), where
 // the Inventory keeps it, what the apply engine does with it, and its place in the order
 // of each consumer that takes the rows in an order of its own. The option parser and
-// checker, the loader, the apply engine and the writer all read these rows; adding a
-// setting is adding a row.
+// checker, the loader, the apply engine and the writer all read these rows. Adding a
+// setting is adding its row and the names the row refers to: its SettingCode below, its
+// RequestFlags bit and SetRequest field (cli/set_request.h), and the record field or
+// PortFlags bit that keeps it (inventory/inventory.h). What `get` shows of it and what
+// `help set` says of it are the report's (cli/reports.cc) and the usage text's.
 #pragma once
 
 #include <cstddef>

@@ -4,18 +4,20 @@
 
 #include "inventory/identification.h"
 #include "inventory/inventory.h"
+#include "inventory/setting_codes.h"
 #include "inventory/settings_loader.h"
+#include "platform/little_endian.h"
 #include "platform/os_types.h"
 #include "platform/sim/knobs.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
+#include "platform/text.h"
 
 namespace {
 
 const char kControlSet[] = "SYSTEM\\CurrentControlSet\\";
 const char kBoardClass[] = "{50906CB8-BA12-11D1-BF5D-0000F805F530}";
 const char kPortClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
-const char kSettingsStore[] = "Services\\ZephynPort\\Parameters";
 const char kPortCountsKey[] = ZP_DRIVER_PORT_COUNTS;
 constexpr uint32_t kIoRangeLength = 8;
 constexpr uint32_t kScanRate = 10;
@@ -28,29 +30,23 @@ std::string format(const char* pattern, unsigned a, unsigned b = 0) {
   return text;
 }
 
-std::string dwordBytes(uint32_t value) {
-  std::string bytes;
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-  return bytes;
-}
-
 // One key of the machine, values set in chains.
 class KeyWriter {
  public:
   KeyWriter(Registry* registry, const std::string& path)
       : registry_(registry), node_(registry->addKey(utf8ToUtf16(path))) {}
 
-  KeyWriter& text(const char* name, const std::string& value, uint32_t type = kRegSz) {
+  KeyWriter& text(const std::string& name, const std::string& value, uint32_t type = kRegSz) {
     return raw(name, type, toUtf16LeBytes(utf8ToUtf16(value) + u'\0'));
   }
   // A REG_MULTI_SZ of one string.
-  KeyWriter& multiText(const char* name, const std::string& value) {
+  KeyWriter& multiText(const std::string& name, const std::string& value) {
     return raw(name, kRegMultiSz, toUtf16LeBytes(utf8ToUtf16(value) + u'\0' + u'\0'));
   }
-  KeyWriter& dword(const char* name, uint32_t value) {
-    return raw(name, kRegDword, dwordBytes(value));
+  KeyWriter& dword(const std::string& name, uint32_t value) {
+    return raw(name, kRegDword, word32Bytes(value));
   }
-  KeyWriter& raw(const char* name, uint32_t type, const std::string& data) {
+  KeyWriter& raw(const std::string& name, uint32_t type, const std::string& data) {
     registry_->setValue(node_, utf8ToUtf16(name), type, data);
     return *this;
   }
@@ -59,6 +55,22 @@ class KeyWriter {
   Registry* registry_;
   RegNode* node_;
 };
+
+// The registry value name of a setting, as its row of the SettingCode table gives it.
+std::string valueName(SettingCode code) {
+  return utf16ToUtf8(fromWide(findSetting(code)->valueName));
+}
+
+// The settings store's key below the control set, and the name of port j's key beneath a
+// board's, as the program names them.
+std::string settingsStore() {
+  return "Services\\ZephynPort\\" + utf16ToUtf8(fromWide(kSettingsStoreKey));
+}
+std::string portKeyName(int j) {
+  wchar_t name[16] = {};
+  formatText(name, kPortKeyFormat, j);
+  return utf16ToUtf8(fromWide(name));
+}
 
 KeyWriter key(Registry* registry, const std::string& pathBelowControlSet) {
   return KeyWriter(registry, kControlSet + pathBelowControlSet);
@@ -72,10 +84,10 @@ std::string lower(std::string text) {
 // The allocated configuration of an ISA board: one full descriptor (interface Isa, bus 0,
 // version 1, revision 1) with one I/O port resource, device-exclusive, 10-bit decode.
 std::string isaAllocConfig(uint32_t base) {
-  std::string list = dwordBytes(1) + dwordBytes(1) + dwordBytes(0);
-  list += std::string("\x01\x00\x01\x00", 4) + dwordBytes(1);
-  list += std::string("\x01\x01\x05\x00", 4) + dwordBytes(base) + dwordBytes(0);
-  return list + dwordBytes(kIoRangeLength) + dwordBytes(0);
+  std::string list = word32Bytes(1) + word32Bytes(1) + word32Bytes(0);
+  list += std::string("\x01\x00\x01\x00", 4) + word32Bytes(1);
+  list += std::string("\x01\x01\x05\x00", 4) + word32Bytes(base) + word32Bytes(0);
+  return list + word32Bytes(kIoRangeLength) + word32Bytes(0);
 }
 
 void writeService(Registry* registry, int boardCount) {
@@ -86,7 +98,9 @@ void writeService(Registry* registry, int boardCount) {
       .dword("Start", 3)
       .dword("Tag", 1)
       .dword("Type", 1);
-  key(registry, kSettingsStore).dword("NumDevices", boardCount).dword("ScanRate", kScanRate);
+  key(registry, settingsStore())
+      .dword(valueName(kSetNumDevices), boardCount)
+      .dword(valueName(kSetScanRate), kScanRate);
   key(registry, "Services\\EventLog\\System\\ZephynPort")
       .text("EventMessageFile",
             "%SystemRoot%\\system32\\IoLogMsg.dll;%SystemRoot%\\system32\\drivers\\zephyn.sys",
@@ -96,20 +110,22 @@ void writeService(Registry* registry, int boardCount) {
 
 // The board's settings: those the program writes back after a set.
 void writeSettings(Registry* registry, const BoardSpec& board, int index) {
-  const std::string path = kSettingsStore + format("\\Device%u", index);
+  const std::string path = settingsStore() + format("\\Device%u", index);
   const std::u16string model = fromWide(fallbackModelName(board.modelCode));
   KeyWriter settings = key(registry, path);
-  settings.dword("IoAddress", board.bus == BoardBus::kIsa ? board.ioBase : 1)
-      .text("ModelName", utf16ToUtf8(model))
-      .dword("NumPorts", board.portCount);
+  settings.dword(valueName(kSetIoAddress), board.bus == BoardBus::kIsa ? board.ioBase : 1)
+      .text(valueName(kSetModelName), utf16ToUtf8(model))
+      .dword(valueName(kSetNumPorts), board.portCount);
   if (catalogModemKind(board.modelCode) != 0) {
-    settings.dword("ModemDevice", catalogModemKind(board.modelCode));
+    settings.dword(valueName(kSetModemDevice), catalogModemKind(board.modelCode));
   }
   // Unnamed, it gets the name the program shows, as the program writes it back.
   const std::string defaultName = utf16ToUtf8(fromWide(kDefaultDisplayName));
-  settings.text("Name", board.name.empty() ? format(defaultName.c_str(), index + 1) : board.name);
+  settings.text(valueName(kSetBoardName),
+                board.name.empty() ? format(defaultName.c_str(), index + 1) : board.name);
   for (int j = 0; j < board.portCount; ++j) {
-    key(registry, path + format("\\Port%u", j)).text("Name", format("COM%u", board.comNumbers[j]));
+    key(registry, path + "\\" + portKeyName(j))
+        .text(valueName(kSetPortName), format("COM%u", board.comNumbers[j]));
   }
 }
 
@@ -163,7 +179,7 @@ void writeBoardNodes(Registry* registry, const BoardSpec& board, int index, int 
       .dword("NrvNodeId", index);
   writePortNodes(registry, board, index, prefix);
   if (modelAsksDriver(board.modelCode)) {
-    KeyWriter(registry, kPortCountsKey).dword(format("%u", index + 1).c_str(), board.portCount);
+    KeyWriter(registry, kPortCountsKey).dword(format("%u", index + 1), board.portCount);
   }
 }
 

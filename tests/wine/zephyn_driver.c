@@ -174,9 +174,12 @@ static BOOLEAN readDwordKnob(const WCHAR* keyPath, const WCHAR* name, ULONG* val
   return TRUE;
 }
 
-static BOOLEAN knobIsSet(const WCHAR* name) {
-  ULONG value = 0;
-  return readDwordKnob(KNOBS_KEY, name, &value) && value != 0;
+/* Whether a DWORD knob of the driver is not 0; one that is absent (or no DWORD) takes its
+ * default. */
+static BOOLEAN knobIsSet(const WCHAR* name, ULONG fallback) {
+  ULONG value = fallback;
+  readDwordKnob(KNOBS_KEY, name, &value);
+  return value != 0;
 }
 
 /* The reply text in Windows-1252 with its terminator; returns its size in bytes. */
@@ -287,7 +290,7 @@ static ULONG wordAt(const UCHAR* bytes, ULONG offset) {
 static BOOLEAN answerText(UCHAR* buffer, ULONG outSize, ULONG* returned) {
   UCHAR reply[256];
   ULONG size, room;
-  if (knobIsSet(ZP_KNOB_WIDE(ZP_KNOB_NO_REPLY))) {
+  if (knobIsSet(ZP_KNOB_WIDE(ZP_KNOB_NO_REPLY), ZP_KNOB_NO_REPLY_DEFAULT)) {
     *returned = 0;
     return TRUE;
   }
@@ -361,7 +364,7 @@ static NTSTATUS NTAPI dispatchControl(DEVICE_OBJECT* device, IRP* irp) {
   describeExchange(&line, code, buffer, inSize, outSize);
   /* Requests shorter than the 16-byte header, and types other than the two, fail. */
   if (code == CONTROL_CODE && inSize >= TEXT_OFFSET &&
-      !knobIsSet(ZP_KNOB_WIDE(ZP_KNOB_FAIL_EXCHANGE))) {
+      !knobIsSet(ZP_KNOB_WIDE(ZP_KNOB_FAIL_EXCHANGE), ZP_KNOB_FAIL_EXCHANGE_DEFAULT)) {
     ULONG type = wordAt(buffer, 0);
     if (type == REQUEST_TEXT) {
       served = answerText(buffer, outSize, &returned);
