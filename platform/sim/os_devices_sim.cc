@@ -57,9 +57,8 @@ bool readProperty(DeviceSet set, const DeviceElement* element, uint32_t property
 bool equalsFolded(const std::string& data, const std::u16string& folded) {
   size_t i = 0;
   for (size_t byte = 0; byte < data.size(); byte += 2, ++i) {
-    const unsigned high = byte + 1 < data.size() ? static_cast<unsigned char>(data[byte + 1]) : 0;
     const char16_t unit =
-        static_cast<char16_t>(static_cast<unsigned char>(data[byte]) | (high << 8));
+        static_cast<char16_t>(readLittleEndian(data.data() + byte, byte + 1 < data.size() ? 2 : 1));
     if (unit == u'\0') break;
     if (i == folded.size() || foldCase(unit) != folded[i]) return false;
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/little_endian.h"
 #include "platform/text.h"
 
 namespace {
@@ -156,9 +157,8 @@ std::u16string fromUtf16LeBytes(const std::string& bytes) {
   std::u16string units;
   units.reserve((bytes.size() + 1) / 2);
   for (size_t i = 0; i < bytes.size(); i += 2) {
-    const unsigned low = static_cast<unsigned char>(bytes[i]);
-    const unsigned high = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-    units.push_back(static_cast<char16_t>(low | (high << 8)));
+    units.push_back(
+        static_cast<char16_t>(readLittleEndian(bytes.data() + i, i + 1 < bytes.size() ? 2 : 1)));
   }
   return units;
 }
