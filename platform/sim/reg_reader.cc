@@ -152,9 +152,9 @@ class RegTextReader {
     }
     path.erase(0, root.size());
     if (!path.empty()) path.erase(0, 1);
-    std::vector<std::u16string> parts;
-    if (!splitKeyPath(path, &parts)) return fail(number, "empty key name in the key path");
-    if (parts.size() > kMaxKeyDepth) return fail(number, "key path deeper than 512 levels");
+    size_t depth = 0;
+    if (!keyPathDepth(path, &depth)) return fail(number, "empty key name in the key path");
+    if (depth > kMaxKeyDepth) return fail(number, "key path deeper than 512 levels");
     if (deletion) {
       registry_->deleteKey(path);
       currentKey_ = nullptr;

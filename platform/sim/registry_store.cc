@@ -36,23 +36,23 @@ int compareFolded(const std::u16string& folded, std::u16string_view name) {
   return folded.size() == name.size() ? 0 : (folded.size() < name.size() ? -1 : 1);
 }
 
-namespace {
-
-std::u16string foldedCopy(std::u16string_view name) {
-  std::u16string folded(name);
-  for (char16_t& unit : folded) unit = foldCase(unit);
-  return folded;
-}
-
-// Whether every part of `path` has a name (a trailing '\' allowed), as splitKeyPath says.
-bool validKeyPath(std::u16string_view path) {
-  for (size_t start = 0; start < path.size();) {
+bool keyPathDepth(std::u16string_view path, size_t* depth) {
+  *depth = 0;
+  for (size_t start = 0; start < path.size(); ++*depth) {
     size_t end = path.find(u'\\', start);
     if (end == std::u16string_view::npos) end = path.size();
     if (end == start) return false;
     start = end + 1;
   }
   return true;
+}
+
+namespace {
+
+std::u16string foldedCopy(std::u16string_view name) {
+  std::u16string folded(name);
+  for (char16_t& unit : folded) unit = foldCase(unit);
+  return folded;
 }
 
 }  // namespace
@@ -81,7 +81,8 @@ const RegNode* Registry::findKey(std::u16string_view path) const {
 
 // Walked in place like findKey: a name is folded into a copy only for a key it creates.
 RegNode* Registry::addKey(std::u16string_view path) {
-  if (!validKeyPath(path)) return nullptr;
+  size_t depth = 0;
+  if (!keyPathDepth(path, &depth)) return nullptr;
   RegNode* node = &root_;
   for (size_t start = 0; start < path.size();) {
     size_t end = path.find(u'\\', start);
@@ -101,7 +102,8 @@ RegNode* Registry::addKey(std::u16string_view path) {
 }
 
 bool Registry::deleteKey(std::u16string_view path) {
-  if (!validKeyPath(path)) return false;
+  size_t depth = 0;
+  if (!keyPathDepth(path, &depth)) return false;
   while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
   if (path.empty()) {
     const bool hadContent = !root_.subkeys.empty() || !root_.values.empty();

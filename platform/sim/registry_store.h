@@ -47,6 +47,8 @@ struct RegNode {
 // Splits a path into its key names. A trailing '\' is allowed; an empty part elsewhere
 // (a leading '\' or "\\") makes the path invalid and the result false.
 bool splitKeyPath(const std::u16string& path, std::vector<std::u16string>* parts);
+// The number of key names in `path`, or false for an invalid path, as splitKeyPath says.
+bool keyPathDepth(std::u16string_view path, size_t* depth);
 
 // `base` and `sub` joined by '\' (either may be empty).
 std::u16string joinKeyPath(std::u16string_view base, std::u16string_view sub);
