@@ -27,11 +27,15 @@ std::u16string joinKeyPath(std::u16string_view base, std::u16string_view sub) {
   return path;
 }
 
+// Every map step of every registry lookup comes here, so the units are read through plain
+// pointers, with no checked element access on the way.
 int compareFolded(const std::u16string& folded, std::u16string_view name) {
   const size_t common = folded.size() < name.size() ? folded.size() : name.size();
+  const char16_t* stored = folded.data();
+  const char16_t* given = name.data();
   for (size_t i = 0; i < common; ++i) {
-    const char16_t unit = foldCase(name[i]);
-    if (folded[i] != unit) return folded[i] < unit ? -1 : 1;
+    const char16_t unit = foldCase(given[i]);
+    if (stored[i] != unit) return stored[i] < unit ? -1 : 1;
   }
   return folded.size() == name.size() ? 0 : (folded.size() < name.size() ? -1 : 1);
 }
