@@ -165,12 +165,20 @@ uint32_t regQueryTextValue(RegKey key, const wchar_t* name, uint32_t* type, wcha
   const uint32_t status = queryValue(key, name, &value);
   if (status != kOsSuccess) return status;
   if (type != nullptr) *type = value->type;
-  const std::u16string data = fromUtf16LeBytes(value->data);
+  // The stored bytes as units, as fromUtf16LeBytes reads them (an odd last byte is the low
+  // byte of a last unit), copied straight into the caller's buffer.
+  const std::string& bytes = value->data;
+  const size_t count = (bytes.size() + 1) / 2;
   const size_t capacity = *units;
-  *units = data.size();
+  *units = count;
   if (buffer == nullptr) return kOsSuccess;
-  if (data.size() > capacity) return kOsMoreData;
-  toWide(data, buffer);
+  if (count > capacity) return kOsMoreData;
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned low = static_cast<unsigned char>(bytes[2 * i]);
+    const unsigned high =
+        2 * i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[2 * i + 1]) : 0;
+    buffer[i] = static_cast<wchar_t>(static_cast<char16_t>(low | (high << 8)));
+  }
   return kOsSuccess;
 }
 
