@@ -134,7 +134,10 @@ class RegTextReader {
   }
 
   bool readLine(const Line& line) {
-    const std::u16string text = trimLeft(line.text);
+    // Nearly every line starts in its first column; only an indented one is copied.
+    const bool indented = !line.text.empty() && isBlank(line.text[0]);
+    const std::u16string trimmed = indented ? trimLeft(line.text) : std::u16string();
+    const std::u16string& text = indented ? trimmed : line.text;
     if (text.empty() || text[0] == u';') return true;
     if (text[0] == u'[') return readSection(trimRight(text), line.number);
     if (text[0] == u'"' || text[0] == u'@') return readValue(text, line.number);
