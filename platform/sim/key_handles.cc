@@ -41,8 +41,8 @@ uint32_t createKeyHandle(SimMachine& machine, const std::u16string& path, uint32
   if (machine.registry.findKey(path) != nullptr) {
     return openKeyHandle(machine, path, access, out);
   }
-  std::vector<std::u16string> parts;
-  if (!splitKeyPath(path, &parts)) return kOsFileNotFound;
+  size_t depth = 0;
+  if (!keyPathDepth(path, &depth)) return kOsFileNotFound;
   if (!mayCreate || isReadOnlyKey(machine.registry, path)) return kOsAccessDenied;
   machine.registry.addKey(path);
   return openKeyHandle(machine, path, access, out);

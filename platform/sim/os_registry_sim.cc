@@ -3,6 +3,7 @@
 #include "platform/os_registry.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/little_endian.h"
 #include "platform/sim/access.h"
@@ -18,11 +19,44 @@ SimMachine* countedMachine() {
   return machine;
 }
 
+// A name or sub-key path given to a registry call, as UTF-16 units: held in place when it
+// is short and has no unit beyond U+FFFF (every name the program passes), so that looking
+// it up allocates nothing; else converted by fromWide.
+class CallText {
+ public:
+  explicit CallText(const wchar_t* text) {
+    size_t length = 0;
+    bool inPlace = true;
+    if (text != nullptr) {
+      for (; text[length] != L'\0'; ++length) {
+        if (static_cast<uint32_t>(text[length]) > 0xFFFF || length >= kInPlace) inPlace = false;
+      }
+    }
+    if (!inPlace) {
+      spilled_ = fromWide(text, length);
+      view_ = spilled_;
+      return;
+    }
+    for (size_t i = 0; i < length; ++i) units_[i] = static_cast<char16_t>(text[i]);
+    view_ = std::u16string_view(units_, length);
+  }
+  CallText(const CallText&) = delete;
+  CallText& operator=(const CallText&) = delete;
+
+  std::u16string_view view() const { return view_; }
+
+ private:
+  static constexpr size_t kInPlace = 96;
+  char16_t units_[kInPlace];
+  std::u16string spilled_;
+  std::u16string_view view_;
+};
+
 // The path of `sub` beneath an open key; false when the handle is not open.
 bool subKeyPath(SimMachine& machine, RegKey root, const wchar_t* sub, std::u16string* path) {
   const OsKey* key = findKeyHandle(machine, root);
   if (key == nullptr) return false;
-  *path = joinKeyPath(key->path, fromWide(sub));
+  *path = joinKeyPath(key->path, CallText(sub).view());
   return true;
 }
 
@@ -45,7 +79,7 @@ uint32_t setValue(RegKey key, const wchar_t* name, uint32_t type, const std::str
   RegNode* node = nullptr;
   const uint32_t status = valueKey(machine, key, true, &node);
   if (status != kOsSuccess) return status;
-  machine->registry.setValue(node, fromWide(name), type, data);
+  machine->registry.setValue(node, CallText(name).view(), type, data);
   return kOsSuccess;
 }
 
@@ -56,7 +90,7 @@ uint32_t queryValue(RegKey key, const wchar_t* name, const RegValue** value) {
   RegNode* node = nullptr;
   const uint32_t status = valueKey(machine, key, false, &node);
   if (status != kOsSuccess) return status;
-  *value = Registry::findValue(*node, fromWide(name));
+  *value = Registry::findValue(*node, CallText(name).view());
   return *value == nullptr ? kOsFileNotFound : kOsSuccess;
 }
 
@@ -131,12 +165,20 @@ uint32_t regQueryTextValue(RegKey key, const wchar_t* name, uint32_t* type, wcha
   const uint32_t status = queryValue(key, name, &value);
   if (status != kOsSuccess) return status;
   if (type != nullptr) *type = value->type;
-  const std::u16string data = fromUtf16LeBytes(value->data);
+  // The stored bytes as units, as fromUtf16LeBytes reads them (an odd last byte is the low
+  // byte of a last unit), copied straight into the caller's buffer.
+  const std::string& bytes = value->data;
+  const size_t count = (bytes.size() + 1) / 2;
   const size_t capacity = *units;
-  *units = data.size();
+  *units = count;
   if (buffer == nullptr) return kOsSuccess;
-  if (data.size() > capacity) return kOsMoreData;
-  toWide(data, buffer);
+  if (count > capacity) return kOsMoreData;
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned low = static_cast<unsigned char>(bytes[2 * i]);
+    const unsigned high =
+        2 * i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[2 * i + 1]) : 0;
+    buffer[i] = static_cast<wchar_t>(static_cast<char16_t>(low | (high << 8)));
+  }
   return kOsSuccess;
 }
 
@@ -163,7 +205,8 @@ uint32_t regDeleteValue(RegKey key, const wchar_t* name) {
   RegNode* node = nullptr;
   const uint32_t status = valueKey(machine, key, true, &node);
   if (status != kOsSuccess) return status;
-  if (Registry::findValue(*node, fromWide(name)) == nullptr) return kOsFileNotFound;
-  machine->registry.removeValue(node, fromWide(name));
+  const CallText valueName(name);
+  if (Registry::findValue(*node, valueName.view()) == nullptr) return kOsFileNotFound;
+  machine->registry.removeValue(node, valueName.view());
   return kOsSuccess;
 }

@@ -187,7 +187,10 @@ class RegTextReader {
 
   bool readLine(const Line& line) {
     if (!noNul(line)) return false;
-    const std::u16string text = trimLeft(line.text);
+    // Nearly every line starts in its first column; only an indented one is copied.
+    const bool indented = !line.text.empty() && isBlank(line.text[0]);
+    const std::u16string trimmed = indented ? trimLeft(line.text) : std::u16string();
+    const std::u16string& text = indented ? trimmed : line.text;
     if (text.empty() || text[0] == u';' || text[0] == u'#') return true;
     if (text[0] == u'[') return readSection(trimRight(text), line.number);
     if (text[0] == u'"' || text[0] == u'@') return readValue(text, line.number);
@@ -214,9 +217,9 @@ class RegTextReader {
     if (!path.empty()) path.erase(0, 1);
     // Windows opens [KEY\] and [KEY\\] as KEY.
     while (!path.empty() && path.back() == u'\\') path.pop_back();
-    std::vector<std::u16string> parts;
-    if (!splitKeyPath(path, &parts)) return fail(number, "empty key name in the key path");
-    if (parts.size() > kMaxKeyDepth) return fail(number, "key path deeper than 512 levels");
+    size_t depth = 0;
+    if (!keyPathDepth(path, &depth)) return fail(number, "empty key name in the key path");
+    if (depth > kMaxKeyDepth) return fail(number, "key path deeper than 512 levels");
     if (deletion) {
       registry_->deleteKey(path);
       currentKey_ = nullptr;

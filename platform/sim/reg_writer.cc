@@ -22,83 +22,104 @@ struct KeyEntry {
 void collectKeys(const RegNode& node, const std::u16string& path, std::vector<KeyEntry>* keys) {
   keys->push_back({foldCase(path), path, &node});
   for (const auto& [folded, child] : node.subkeys) {
-    collectKeys(*child, path + u"\\" + child->name, keys);
+    std::u16string childPath;
+    childPath.reserve(path.size() + 1 + child->name.size());
+    childPath.append(path).append(1, u'\\').append(child->name);
+    collectKeys(*child, childPath, keys);
   }
 }
 
-std::u16string quoted(const std::u16string& text) {
-  std::u16string out = u"\"";
-  for (char16_t unit : text) {
+// Appends `units` in quotes, with '\', '"' and line breaks escaped.
+void appendQuoted(const std::u16string& units, std::u16string* out) {
+  out->push_back(u'"');
+  for (char16_t unit : units) {
     switch (unit) {
       case u'\\':
-        out += u"\\\\";
+        *out += u"\\\\";
         break;
       case u'"':
-        out += u"\\\"";
+        *out += u"\\\"";
         break;
       case u'\n':
-        out += u"\\n";
+        *out += u"\\n";
         break;
       case u'\r':
-        out += u"\\r";
+        *out += u"\\r";
         break;
       default:
-        out.push_back(unit);
+        out->push_back(unit);
     }
   }
-  out.push_back(u'"');
-  return out;
+  out->push_back(u'"');
 }
 
-std::u16string hexText(uint32_t value, int minimumDigits) {
+// Appends `value` in lower-case hex, at least `minimumDigits` digits (at most 8).
+void appendHex(uint32_t value, int minimumDigits, std::u16string* out) {
   static const char16_t kDigits[] = u"0123456789abcdef";
-  std::u16string digits;
+  char16_t digits[8];
+  int count = 0;
   do {
-    digits.insert(digits.begin(), kDigits[value & 0xF]);
+    digits[count++] = kDigits[value & 0xF];
     value >>= 4;
   } while (value != 0);
-  while (digits.size() < static_cast<size_t>(minimumDigits)) digits.insert(digits.begin(), u'0');
-  return digits;
+  while (count < minimumDigits) digits[count++] = u'0';
+  while (count > 0) out->push_back(digits[--count]);
 }
 
-// A REG_SZ that reads back from "text": one terminating NUL, no other NUL, no line break.
-bool isPlainText(const RegValue& value, std::u16string* text) {
-  if (value.type != kRegSz || value.data.size() < 2 || value.data.size() % 2 != 0) return false;
+// The units of a REG_SZ that reads back from "text" (one terminating NUL, no other NUL, no
+// line break), the NUL left out; empty when the value is not one.
+std::u16string plainText(const RegValue& value, bool* plain) {
+  *plain = false;
+  if (value.type != kRegSz || value.data.size() < 2 || value.data.size() % 2 != 0) return {};
   std::u16string units = fromUtf16LeBytes(value.data);
-  if (units.back() != u'\0') return false;
+  if (units.back() != u'\0') return {};
   units.pop_back();
   for (char16_t unit : units) {
-    if (unit == u'\0' || unit == u'\r' || unit == u'\n') return false;
+    if (unit == u'\0' || unit == u'\r' || unit == u'\n') return {};
   }
-  *text = units;
-  return true;
+  *plain = true;
+  return units;
 }
 
-void writeHexData(const RegValue& value, std::u16string* line, std::u16string* out) {
-  *line += value.type == kRegBinary ? u"hex:" : u"hex(" + hexText(value.type, 1) + u"):";
-  size_t column = line->size();
+// Appends the hex data of `value` to the line that starts at out[lineStart].
+void writeHexData(const RegValue& value, size_t lineStart, std::u16string* out) {
+  if (value.type == kRegBinary) {
+    *out += u"hex:";
+  } else {
+    *out += u"hex(";
+    appendHex(value.type, 1, out);
+    *out += u"):";
+  }
+  size_t column = out->size() - lineStart;
   for (size_t i = 0; i < value.data.size(); ++i) {
-    std::u16string token = hexText(static_cast<unsigned char>(value.data[i]), 2);
-    if (i + 1 < value.data.size()) token.push_back(u',');
-    if (column + token.size() > kLineWidth - 1) {
-      *line += u"\\\r\n  ";
+    const size_t tokenSize = i + 1 < value.data.size() ? 3 : 2;
+    if (column + tokenSize > kLineWidth - 1) {
+      *out += u"\\\r\n  ";
       column = 2;
     }
-    *line += token;
-    column += token.size();
+    appendHex(static_cast<unsigned char>(value.data[i]), 2, out);
+    if (tokenSize == 3) out->push_back(u',');
+    column += tokenSize;
   }
-  *out += *line;
 }
 
 void writeValue(const RegValue& value, std::u16string* out) {
-  std::u16string line = value.name.empty() ? u"@=" : quoted(value.name) + u"=";
-  std::u16string text;
-  if (isPlainText(value, &text)) {
-    *out += line + quoted(text);
-  } else if (value.type == kRegDword && value.data.size() == 4) {
-    *out += line + u"dword:" + hexText(readWord32(value.data.data()), 8);
+  const size_t lineStart = out->size();
+  if (value.name.empty()) {
+    *out += u"@=";
   } else {
-    writeHexData(value, &line, out);
+    appendQuoted(value.name, out);
+    out->push_back(u'=');
+  }
+  bool plain = false;
+  const std::u16string text = plainText(value, &plain);
+  if (plain) {
+    appendQuoted(text, out);
+  } else if (value.type == kRegDword && value.data.size() == 4) {
+    *out += u"dword:";
+    appendHex(readWord32(value.data.data()), 8, out);
+  } else {
+    writeHexData(value, lineStart, out);
   }
   *out += u"\r\n";
 }
@@ -128,7 +149,9 @@ std::u16string writeRegUnits(const Registry& registry) {
   std::u16string out = u"Windows Registry Editor Version 5.00\r\n\r\n";
   for (const KeyEntry& key : keys) {
     if (key.node == &registry.root() && key.node->values.empty()) continue;
-    out += u"[" + key.path + u"]\r\n";
+    out.push_back(u'[');
+    out += key.path;
+    out += u"]\r\n";
     // The values map is ordered by upper-cased name; the default value's is empty.
     for (const auto& [folded, value] : key.node->values) writeValue(value, &out);
     out += u"\r\n";

@@ -47,9 +47,11 @@ struct RegNode {
 // Splits a path into its key names. A trailing '\' is allowed; an empty part elsewhere
 // (a leading '\' or "\\") makes the path invalid and the result false.
 bool splitKeyPath(const std::u16string& path, std::vector<std::u16string>* parts);
+// The number of key names in `path`, or false for an invalid path, as splitKeyPath says.
+bool keyPathDepth(std::u16string_view path, size_t* depth);
 
 // `base` and `sub` joined by '\' (either may be empty).
-std::u16string joinKeyPath(const std::u16string& base, const std::u16string& sub);
+std::u16string joinKeyPath(std::u16string_view base, std::u16string_view sub);
 
 class Registry {
  public:
@@ -58,23 +60,23 @@ class Registry {
   const RegNode& root() const { return root_; }
 
   // The key at `path`, or null when it (or the path) does not exist.
-  RegNode* findKey(const std::u16string& path);
-  const RegNode* findKey(const std::u16string& path) const;
+  RegNode* findKey(std::u16string_view path);
+  const RegNode* findKey(std::u16string_view path) const;
 
   // The key at `path`, created with every missing parent; null for an invalid path.
-  RegNode* addKey(const std::u16string& path);
+  RegNode* addKey(std::u16string_view path);
 
   // Removes the key and everything beneath it; false when there was none. The root
   // cannot be removed: deleting the empty path empties it.
-  bool deleteKey(const std::u16string& path);
+  bool deleteKey(std::u16string_view path);
 
-  static const RegValue* findValue(const RegNode& key, const std::u16string& name);
-  const RegValue* findValue(const std::u16string& path, const std::u16string& name) const;
+  static const RegValue* findValue(const RegNode& key, std::u16string_view name);
+  const RegValue* findValue(std::u16string_view path, std::u16string_view name) const;
 
   // Stores the value; setting the type and data it already has changes nothing.
-  void setValue(RegNode* key, const std::u16string& name, uint32_t type, const std::string& data);
+  void setValue(RegNode* key, std::u16string_view name, uint32_t type, std::string_view data);
   // False when the value did not exist.
-  bool removeValue(RegNode* key, const std::u16string& name);
+  bool removeValue(RegNode* key, std::u16string_view name);
 
   // Whether anything was created, changed or deleted since the last clearChanged.
   bool changed() const { return changed_; }
@@ -89,11 +91,11 @@ class Registry {
 
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first NUL, or false when the
 // value is missing or of another type.
-bool storedText(const Registry& registry, const std::u16string& path, const std::u16string& name,
+bool storedText(const Registry& registry, std::u16string_view path, std::u16string_view name,
                 std::u16string* text);
 // A REG_DWORD value of 4 bytes, or false.
-bool storedDword(const Registry& registry, const std::u16string& path, const std::u16string& name,
+bool storedDword(const Registry& registry, std::u16string_view path, std::u16string_view name,
                  uint32_t* value);
 // The strings of a REG_MULTI_SZ (or REG_SZ) value, empty strings dropped.
-std::vector<std::u16string> storedMultiText(const Registry& registry, const std::u16string& path,
-                                            const std::u16string& name);
+std::vector<std::u16string> storedMultiText(const Registry& registry, std::u16string_view path,
+                                            std::u16string_view name);

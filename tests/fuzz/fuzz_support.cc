@@ -30,8 +30,26 @@ FuzzMachine::FuzzMachine(const std::string& regBytes) : machine_(std::make_uniqu
   installTestMachine(machine_.get());
 }
 
-FuzzMachine::FuzzMachine(const Registry& registry) : machine_(std::make_unique<SimMachine>()) {
-  copyRegistry(registry, &machine_->registry);
+namespace {
+
+// The registry of the last machine made from a registry, brought back to what that
+// machine started with when it went (gSpareBase), so that the next machine made from the
+// same registry takes it over rather than copying every key and value afresh. Each input
+// thus ends holding as many blocks as it started with, as the leak check expects.
+Registry* gSpare = nullptr;
+const Registry* gSpareBase = nullptr;
+
+}  // namespace
+
+FuzzMachine::FuzzMachine(const Registry& registry)
+    : machine_(std::make_unique<SimMachine>()), base_(&registry) {
+  if (gSpareBase != nullptr) {
+    std::swap(machine_->registry, *gSpare);
+    if (gSpareBase != &registry) restoreRegistry(registry, &machine_->registry);
+    gSpareBase = nullptr;
+  } else {
+    copyRegistry(registry, &machine_->registry);
+  }
   machine_->registry.clearChanged();
   fuzzCheck(!testMachineInstalled(), "one fuzz machine at a time");
   installTestMachine(machine_.get());
@@ -40,6 +58,11 @@ FuzzMachine::FuzzMachine(const Registry& registry) : machine_(std::make_unique<S
 FuzzMachine::~FuzzMachine() {
   installTestMachine(nullptr);
   releasePortCountRecord();
+  if (base_ == nullptr) return;
+  restoreRegistry(*base_, &machine_->registry);
+  if (gSpare == nullptr) gSpare = new Registry;  // kept for the life of the process
+  std::swap(*gSpare, machine_->registry);
+  gSpareBase = base_;
 }
 
 Registry& FuzzMachine::registry() { return machine_->registry; }
@@ -98,9 +121,64 @@ void copyRegistry(const Registry& from, Registry* to) {
 
 namespace {
 
-bool sameKey(const RegNode& a, const RegNode& b, const std::u16string& path, std::string* where) {
+// Makes *to hold what `from` holds, walking both key by key in their shared order:
+// what is the same is left, what differs is replaced, what is missing is copied.
+void restoreKey(const RegNode& from, RegNode* to) {
+  if (to->name != from.name) to->name = std::u16string(from.name);
+  auto value = to->values.begin();
+  for (const auto& [folded, wanted] : from.values) {
+    while (value != to->values.end() && value->first < folded) value = to->values.erase(value);
+    if (value == to->values.end() || folded < value->first) {
+      to->values.emplace_hint(value, folded, wanted);
+      continue;
+    }
+    RegValue& held = value->second;
+    // Replaced by new copies, not assigned into, so that no block outlives its text.
+    if (held.name != wanted.name) held.name = std::u16string(wanted.name);
+    held.type = wanted.type;
+    if (held.data != wanted.data) held.data = std::string(wanted.data);
+    ++value;
+  }
+  to->values.erase(value, to->values.end());
+
+  auto key = to->subkeys.begin();
+  for (const auto& [folded, wanted] : from.subkeys) {
+    while (key != to->subkeys.end() && key->first < folded) key = to->subkeys.erase(key);
+    if (key == to->subkeys.end() || folded < key->first) {
+      auto copy = std::make_unique<RegNode>();
+      copy->name = wanted->name;
+      copy->values = wanted->values;
+      copySubkeys(*wanted, copy.get());
+      to->subkeys.emplace_hint(key, folded, std::move(copy));
+      continue;
+    }
+    restoreKey(*wanted, key->second.get());
+    ++key;
+  }
+  to->subkeys.erase(key, to->subkeys.end());
+}
+
+}  // namespace
+
+void restoreRegistry(const Registry& from, Registry* to) {
+  restoreKey(from.root(), to->findKey(u""));
+}
+
+namespace {
+
+// A key's path as the names from the root down, spelled out only for a message.
+struct KeyPath {
+  const KeyPath* parent;
+  const std::u16string& name;
+};
+
+std::u16string pathText(const KeyPath& path) {
+  return path.parent == nullptr ? path.name : pathText(*path.parent) + u"\\" + path.name;
+}
+
+bool sameKey(const RegNode& a, const RegNode& b, const KeyPath& path, std::string* where) {
   auto differ = [&](const std::string& what) {
-    *where = utf16ToUtf8(path) + ": " + what;
+    *where = utf16ToUtf8(pathText(path)) + ": " + what;
     return false;
   };
   if (a.name != b.name) return differ("key name " + utf16ToUtf8(b.name));
@@ -116,7 +194,7 @@ bool sameKey(const RegNode& a, const RegNode& b, const std::u16string& path, std
   if (a.subkeys.size() != b.subkeys.size()) return differ("subkey count");
   for (auto ka = a.subkeys.begin(), kb = b.subkeys.begin(); ka != a.subkeys.end(); ++ka, ++kb) {
     if (ka->first != kb->first) return differ("subkey " + utf16ToUtf8(ka->second->name));
-    if (!sameKey(*ka->second, *kb->second, path + u"\\" + ka->second->name, where)) return false;
+    if (!sameKey(*ka->second, *kb->second, KeyPath{&path, ka->second->name}, where)) return false;
   }
   return true;
 }
@@ -124,7 +202,7 @@ bool sameKey(const RegNode& a, const RegNode& b, const std::u16string& path, std
 }  // namespace
 
 bool sameRegistry(const Registry& a, const Registry& b, std::string* where) {
-  return sameKey(a.root(), b.root(), a.root().name, where);
+  return sameKey(a.root(), b.root(), KeyPath{nullptr, a.root().name}, where);
 }
 
 std::string registryText(const Registry& registry) { return utf16ToUtf8(writeRegUnits(registry)); }

@@ -24,7 +24,9 @@ class FuzzMachine {
   // Parses `regBytes` (a whole .reg file, header included); text that does not parse is
   // a fault of the fuzz target and aborts.
   explicit FuzzMachine(const std::string& regBytes);
-  // A copy of `registry`: cheaper than parsing the same text for every input.
+  // A copy of `registry` (which must outlive the machine, unchanged): cheaper than parsing the same
+  // text for every input. A machine going brings its registry back to `registry` and
+  // keeps it for the next machine made from the same registry, which takes it over.
   explicit FuzzMachine(const Registry& registry);
   ~FuzzMachine();
   FuzzMachine(const FuzzMachine&) = delete;
@@ -40,6 +42,7 @@ class FuzzMachine {
 
  private:
   std::unique_ptr<SimMachine> machine_;
+  const Registry* base_ = nullptr;  // the registry it was made from, if it was
 };
 
 // The built-in default machine's .reg bytes, and its registry (parsed once).
@@ -48,6 +51,9 @@ const Registry& defaultRegistry();
 
 // Makes *to hold what `from` holds (`to` must be empty); *to's changed() is left as it was.
 void copyRegistry(const Registry& from, Registry* to);
+// Makes *to hold what `from` holds, whatever it held, changing only what differs; *to's
+// changed() is left as it was.
+void restoreRegistry(const Registry& from, Registry* to);
 
 // Whether two registries hold the same keys and values: names (as spelled), types and
 // bytes. On a difference *where names it.
