@@ -120,6 +120,15 @@ std::string unitsOf(const std::string& bytes) {
   return toUtf16LeBytes(units);
 }
 
+// Raw data of a string type as a machine file can hold it: whole UTF-16 units ending in a
+// NUL, which a file's hex(2) or hex(7) data gains when it lacks one, as Windows reads it.
+std::string asFileHolds(uint32_t type, std::string data) {
+  if ((type != 2 && type != 7) || data.empty()) return data;
+  if (data.size() % 2 != 0) data.push_back('\0');
+  if (data[data.size() - 1] != '\0' || data[data.size() - 2] != '\0') data.append(2, '\0');
+  return data;
+}
+
 // Applies one operation to the registry; false when the input is used up.
 bool applyOperation(FuzzInput& input, Registry& registry) {
   if (input.empty()) return false;
@@ -147,14 +156,18 @@ bool applyOperation(FuzzInput& input, Registry& registry) {
     }
     case 4:
     case 5:  // raw data of a chosen type
-      registry.setValue(registry.addKey(path), name, kTypes[(kind / 8) % std::size(kTypes)], data);
+    {
+      const uint32_t type = kTypes[(kind / 8) % std::size(kTypes)];
+      registry.setValue(registry.addKey(path), name, type, asFileHolds(type, data));
       return true;
+    }
     case 6:  // raw data of any type
     {
       uint32_t type = 0;
       for (size_t i = 0; i < 4 && i < data.size(); ++i)
         type |= static_cast<uint32_t>(static_cast<uint8_t>(data[i])) << (8 * i);
-      registry.setValue(registry.addKey(path), name, type, data.size() > 4 ? data.substr(4) : "");
+      registry.setValue(registry.addKey(path), name, type,
+                        asFileHolds(type, data.size() > 4 ? data.substr(4) : ""));
       return true;
     }
     default:  // the whole key gone
