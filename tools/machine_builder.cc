@@ -109,7 +109,7 @@ void writeService(Registry* registry, int boardCount) {
 }
 
 // The board's settings: those the program writes back after a set.
-void writeSettings(Registry* registry, const BoardSpec& board, int index) {
+void writeSettings(Registry* registry, const BoardRequest& board, int index) {
   const std::string path = settingsStore() + format("\\Device%u", index);
   const std::u16string model = fromWide(fallbackModelName(board.modelCode));
   KeyWriter settings = key(registry, path);
@@ -129,7 +129,7 @@ void writeSettings(Registry* registry, const BoardSpec& board, int index) {
   }
 }
 
-void writePortNodes(Registry* registry, const BoardSpec& board, int index,
+void writePortNodes(Registry* registry, const BoardRequest& board, int index,
                     const std::string& prefix) {
   for (int j = 0; j < board.portCount; ++j) {
     const std::string node = "Enum\\ZEPHYNPORT\\PORT\\" + prefix + format("&%02u", j);
@@ -151,7 +151,7 @@ void writePortNodes(Registry* registry, const BoardSpec& board, int index,
 
 // The board's device node, software key and port nodes; index is its place in the
 // device manager's list, busIndex its place among the boards of its bus.
-void writeBoardNodes(Registry* registry, const BoardSpec& board, int index, int busIndex) {
+void writeBoardNodes(Registry* registry, const BoardRequest& board, int index, int busIndex) {
   const bool isa = board.bus == BoardBus::kIsa;
   const std::string hardwareId = isa ? format("ISAPNP\\NRV_D%04X", kIsaBaseBit | board.modelCode)
                                      : format("PCI\\VEN_11FE&DEV_%04X", board.modelCode);
@@ -183,9 +183,9 @@ void writeBoardNodes(Registry* registry, const BoardSpec& board, int index, int 
   }
 }
 
-void writeComDatabase(Registry* registry, const MachineSpec& spec) {
-  std::vector<uint32_t> numbers = spec.held;
-  for (const BoardSpec& board : spec.boards) {
+void writeComDatabase(Registry* registry, const MachineRequest& request) {
+  std::vector<uint32_t> numbers = request.held;
+  for (const BoardRequest& board : request.boards) {
     numbers.insert(numbers.end(), board.comNumbers.begin(), board.comNumbers.end());
   }
   uint32_t highest = 0;
@@ -201,20 +201,20 @@ void writeComDatabase(Registry* registry, const MachineSpec& spec) {
 
 }  // namespace
 
-void buildMachine(const MachineSpec& spec, Registry* registry) {
-  writeService(registry, static_cast<int>(spec.boards.size()));
+void buildMachine(const MachineRequest& request, Registry* registry) {
+  writeService(registry, static_cast<int>(request.boards.size()));
   int busIndex[2] = {0, 0};
-  for (size_t i = 0; i < spec.boards.size(); ++i) {
-    const BoardSpec& board = spec.boards[i];
+  for (size_t i = 0; i < request.boards.size(); ++i) {
+    const BoardRequest& board = request.boards[i];
     const int index = static_cast<int>(i);
     writeSettings(registry, board, index);
     writeBoardNodes(registry, board, index, busIndex[board.bus == BoardBus::kIsa]++);
   }
-  writeComDatabase(registry, spec);
+  writeComDatabase(registry, request);
 }
 
-std::string machineRegText(const MachineSpec& spec) {
+std::string machineRegText(const MachineRequest& request) {
   Registry registry;
-  buildMachine(spec, &registry);
+  buildMachine(request, &registry);
   return utf16ToUtf8(writeRegUnits(registry));
 }

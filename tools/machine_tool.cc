@@ -5,7 +5,7 @@
 #include "inventory/identification.h"
 #include "platform/sim/utf.h"
 #include "tools/machine_builder.h"
-#include "tools/machine_spec.h"
+#include "tools/machine_request.h"
 
 namespace {
 
@@ -61,12 +61,12 @@ std::string modelList() {
 }  // namespace
 
 int runMachineTool(const std::vector<std::string>& args, std::string* out, std::string* err) {
-  MachineSpec spec;
+  MachineRequest request;
   std::string error;
-  if (!parseMachineArgs(args, &spec, &error)) {
+  if (!parseMachineArgs(args, &request, &error)) {
     *err = "ZPConfigUtil-machine: " + error + "\n";
     return 2;
   }
-  *out = spec.help ? kUsage + modelList() : machineRegText(spec);
+  *out = request.help ? kUsage + modelList() : machineRegText(request);
   return 0;
 }

@@ -9,7 +9,7 @@
 
 enum class BoardBus { kPci, kIsa };
 
-struct BoardSpec {
+struct BoardRequest {
   BoardBus bus = BoardBus::kPci;
   uint32_t modelCode = 0;  // a catalogue ModelCode; an ISA board's hardware id adds 0x1000
   int portCount = 0;
@@ -19,15 +19,16 @@ struct BoardSpec {
   std::vector<uint32_t> comNumbers;  // one per port
 };
 
-struct MachineSpec {
-  std::vector<BoardSpec> boards;
+struct MachineRequest {
+  std::vector<BoardRequest> boards;
   std::vector<uint32_t> held;  // numbers other devices hold, as given
   uint32_t startCom = 3;
   bool help = false;
 };
 
-// Parses the arguments (after the program name) into *spec, puts the boards in the
+// Parses the arguments (after the program name) into *request, puts the boards in the
 // device manager's order (PCI boards by model, then ISA boards; each as given), gives
 // ISA boards their default I/O bases and every port its COM number. False with a
 // one-line reason in *error for arguments that cannot make a machine.
-bool parseMachineArgs(const std::vector<std::string>& args, MachineSpec* spec, std::string* error);
+bool parseMachineArgs(const std::vector<std::string>& args, MachineRequest* request,
+                      std::string* error);

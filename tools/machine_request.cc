@@ -1,4 +1,4 @@
-#include "tools/machine_spec.h"
+#include "tools/machine_request.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,7 +23,7 @@ constexpr size_t kNameCharacters = 63;  // UTF-16 units: BoardRecord.displayName
 const char kBoardForm[] = "[COUNTx]BUS[-MODEL][:PORTS][@BASE]";
 
 struct ParseState {
-  MachineSpec* spec;
+  MachineRequest* request;
   size_t lastBoardsFrom;  // the first board of the last --board
   std::string* error;
 
@@ -81,7 +81,7 @@ bool addBoards(ParseState& state, const std::string& value) {
     }
     rest.erase(0, digits + 1);
   }
-  BoardSpec board;
+  BoardRequest board;
   std::string base, ports, model;
   board.baseGiven = cutAt(&rest, '@', &base);
   const bool portsGiven = cutAt(&rest, ':', &ports);
@@ -110,21 +110,21 @@ bool addBoards(ParseState& state, const std::string& value) {
       (!parseNumber(base, 16, kHighestIoBase, &board.ioBase) || board.ioBase < kLowestIoBase)) {
     return state.fail("an ISA board's I/O base lies from 0x100 to 0x3FF: '" + value + "'");
   }
-  MachineSpec& spec = *state.spec;
-  if (spec.boards.size() + count > static_cast<size_t>(kMaxBoards)) {
+  MachineRequest& request = *state.request;
+  if (request.boards.size() + count > static_cast<size_t>(kMaxBoards)) {
     return state.fail("a machine holds at most 64 boards");
   }
-  state.lastBoardsFrom = spec.boards.size();
+  state.lastBoardsFrom = request.boards.size();
   for (uint32_t i = 0; i < count; ++i) {
-    spec.boards.push_back(board);
+    request.boards.push_back(board);
     board.baseGiven = false;  // the copies take the ranges that follow
   }
   return true;
 }
 
 bool nameBoards(ParseState& state, const std::string& value) {
-  MachineSpec& spec = *state.spec;
-  if (state.lastBoardsFrom == spec.boards.size()) {
+  MachineRequest& request = *state.request;
+  if (state.lastBoardsFrom == request.boards.size()) {
     return state.fail("--name names the --board before it");
   }
   for (unsigned char c : value) {
@@ -136,13 +136,14 @@ bool nameBoards(ParseState& state, const std::string& value) {
   if (units.empty() || units.size() > kNameCharacters) {
     return state.fail("a board name has 1 to 63 characters");
   }
-  for (size_t i = state.lastBoardsFrom; i < spec.boards.size(); ++i) spec.boards[i].name = value;
-  state.lastBoardsFrom = spec.boards.size();  // one name per --board
+  for (size_t i = state.lastBoardsFrom; i < request.boards.size(); ++i)
+    request.boards[i].name = value;
+  state.lastBoardsFrom = request.boards.size();  // one name per --board
   return true;
 }
 
 bool setStart(ParseState& state, const std::string& value) {
-  if (!parseComName(value, &state.spec->startCom)) {
+  if (!parseComName(value, &state.request->startCom)) {
     return state.fail("bad COM name '" + value + "' (COM1 to COM4096)");
   }
   return true;
@@ -155,12 +156,12 @@ bool addHeld(ParseState& state, const std::string& value) {
   if (!parseComName(first, &from) || !parseComName(range ? last : first, &to) || to < from) {
     return state.fail("bad COM numbers '" + value + "' (COMn or COMn-COMm, up to COM4096)");
   }
-  for (uint32_t n = from; n <= to; ++n) state.spec->held.push_back(n);
+  for (uint32_t n = from; n <= to; ++n) state.request->held.push_back(n);
   return true;
 }
 
 bool askHelp(ParseState& state, const std::string&) {
-  state.spec->help = true;
+  state.request->help = true;
   return true;
 }
 
@@ -176,15 +177,15 @@ const OptionRow kOptions[] = {
 };
 
 // PCI boards come first ("PCI\" sorts before "ROOT\"), by model (their ids differ in it).
-bool listedBefore(const BoardSpec& a, const BoardSpec& b) {
+bool listedBefore(const BoardRequest& a, const BoardRequest& b) {
   if (a.bus != b.bus) return a.bus == BoardBus::kPci;
   return a.bus == BoardBus::kPci && a.modelCode < b.modelCode;
 }
 
 bool placeIsaBoards(ParseState& state) {
   uint32_t next = kFirstIoBase;
-  std::vector<const BoardSpec*> placed;
-  for (BoardSpec& board : state.spec->boards) {
+  std::vector<const BoardRequest*> placed;
+  for (BoardRequest& board : state.request->boards) {
     if (board.bus != BoardBus::kIsa) continue;
     if (!board.baseGiven) {
       if (next > kHighestIoBase)
@@ -193,7 +194,7 @@ bool placeIsaBoards(ParseState& state) {
     }
     next = board.ioBase + kIoRangeLength;
     // The bus allocates each board a range of its own.
-    for (const BoardSpec* other : placed) {
+    for (const BoardRequest* other : placed) {
       if (board.ioBase < other->ioBase + kIoRangeLength &&
           other->ioBase < board.ioBase + kIoRangeLength) {
         char bases[64];
@@ -209,11 +210,11 @@ bool placeIsaBoards(ParseState& state) {
 }
 
 bool numberPorts(ParseState& state) {
-  MachineSpec& spec = *state.spec;
+  MachineRequest& request = *state.request;
   std::vector<bool> taken(kHighestComNumber + 1, false);
-  for (uint32_t n : spec.held) taken[n] = true;
-  uint32_t next = spec.startCom;
-  for (BoardSpec& board : spec.boards) {
+  for (uint32_t n : request.held) taken[n] = true;
+  uint32_t next = request.startCom;
+  for (BoardRequest& board : request.boards) {
     for (int j = 0; j < board.portCount; ++j) {
       while (next <= kHighestComNumber && taken[next]) ++next;
       if (next > kHighestComNumber) return state.fail("the ports need COM numbers above COM4096");
@@ -225,9 +226,10 @@ bool numberPorts(ParseState& state) {
 
 }  // namespace
 
-bool parseMachineArgs(const std::vector<std::string>& args, MachineSpec* spec, std::string* error) {
-  *spec = MachineSpec();
-  ParseState state{spec, 0, error};
+bool parseMachineArgs(const std::vector<std::string>& args, MachineRequest* request,
+                      std::string* error) {
+  *request = MachineRequest();
+  ParseState state{request, 0, error};
   for (size_t i = 0; i < args.size(); ++i) {
     const OptionRow* row = nullptr;
     for (const OptionRow& option : kOptions) {
@@ -239,7 +241,7 @@ bool parseMachineArgs(const std::vector<std::string>& args, MachineSpec* spec, s
     }
     if (!row->apply(state, row->takesValue ? args[++i] : std::string())) return false;
   }
-  if (spec->help) return true;
-  std::stable_sort(spec->boards.begin(), spec->boards.end(), listedBefore);
+  if (request->help) return true;
+  std::stable_sort(request->boards.begin(), request->boards.end(), listedBefore);
   return placeIsaBoards(state) && numberPorts(state);
 }
