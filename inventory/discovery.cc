@@ -10,10 +10,6 @@
 
 namespace {
 
-// Setup class of multiport serial adapters: {50906CB8-BA12-11D1-BF5D-0000F805F530}.
-const OsGuid kMultiportSerialClass = {
-    0x50906CB8, 0xBA12, 0x11D1, {0xBF, 0x5D, 0x00, 0x00, 0xF8, 0x05, 0xF5, 0x30}};
-
 const wchar_t kNodeIdValue[] = L"NrvNodeId";
 
 // Capacity of the service-name buffer (128 bytes of UTF-16).

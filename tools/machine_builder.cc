@@ -2,12 +2,14 @@
 
 #include <cstdio>
 
+#include "inventory/discovery.h"
 #include "inventory/identification.h"
 #include "inventory/inventory.h"
 #include "inventory/setting_codes.h"
 #include "inventory/settings_loader.h"
 #include "platform/little_endian.h"
 #include "platform/os_types.h"
+#include "platform/sim/device_tree.h"
 #include "platform/sim/knobs.h"
 #include "platform/sim/reg_writer.h"
 #include "platform/sim/utf.h"
@@ -16,11 +18,9 @@
 namespace {
 
 const char kControlSet[] = "SYSTEM\\CurrentControlSet\\";
-const char kBoardClass[] = "{50906CB8-BA12-11D1-BF5D-0000F805F530}";
 const char kPortClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 const char kPortCountsKey[] = ZP_DRIVER_PORT_COUNTS;
 constexpr uint32_t kIoRangeLength = 8;
-constexpr uint32_t kScanRate = 10;
 constexpr size_t kComDbLeastBytes = 32;  // a fresh machine's database: COM1 to COM256
 constexpr size_t kComDbStepBytes = 128;  // it grows by 1024 numbers
 
@@ -57,6 +57,8 @@ class KeyWriter {
 };
 
 // The registry value name of a setting, as its row of the SettingCode table gives it.
+std::string boardClass() { return utf16ToUtf8(formatGuid(kMultiportSerialClass)); }
+
 std::string valueName(SettingCode code) {
   return utf16ToUtf8(fromWide(findSetting(code)->valueName));
 }
@@ -100,7 +102,7 @@ void writeService(Registry* registry, int boardCount) {
       .dword("Type", 1);
   key(registry, settingsStore())
       .dword(valueName(kSetNumDevices), boardCount)
-      .dword(valueName(kSetScanRate), kScanRate);
+      .dword(valueName(kSetScanRate), findSetting(kSetScanRate)->resetValue);
   key(registry, "Services\\EventLog\\System\\ZephynPort")
       .text("EventMessageFile",
             "%SystemRoot%\\system32\\IoLogMsg.dll;%SystemRoot%\\system32\\drivers\\zephyn.sys",
@@ -158,11 +160,11 @@ void writeBoardNodes(Registry* registry, const BoardRequest& board, int index, i
   const std::string node = isa ? format("Enum\\ROOT\\MULTIPORTSERIAL\\%04u", busIndex)
                                : "Enum\\" + hardwareId + format("\\4&1a2b3c&0&%04X", busIndex);
   const std::string prefix = format(isa ? "1&3a4b%04x&0" : "5&2f1e%04x&0", index);
-  const std::string driver = kBoardClass + format("\\%04u", index);
+  const std::string driver = boardClass() + format("\\%04u", index);
   const std::string model = utf16ToUtf8(fromWide(fallbackModelName(board.modelCode)));
   key(registry, node)
       .text("Class", "MultiPortSerial")
-      .text("ClassGUID", kBoardClass)
+      .text("ClassGUID", boardClass())
       .text("DeviceDesc", model)
       .text("Driver", driver)
       .multiText("HardwareID", hardwareId)
